@@ -1,0 +1,96 @@
+#!/bin/sh
+# The project's one entry point: ./do build | test | run | demo | bench | fuzz
+set -eu
+cd "$(dirname "$0")"
+ROOT=$(pwd)
+BUILD_DIR=${BUILD_DIR:-build}
+JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
+
+BASE_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core"
+BENCH_PACKAGES="libbenchmark-dev"
+FUZZ_PACKAGES="clang libclang-rt-14-dev"
+SHOW_PACKAGES="xvfb xauth"
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+APT_UPDATED=no
+# need PKG...: installs the Debian packages that are missing, running apt-get update once.
+need() {
+    missing=""
+    for p in "$@"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing="$missing $p"
+    done
+    [ -z "$missing" ] && return 0
+    echo "installing:$missing"
+    if [ "$APT_UPDATED" = no ]; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+        APT_UPDATED=yes
+    fi
+    # shellcheck disable=SC2086
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
+}
+
+# configure DIR [CMAKE ARGS...]
+configure() {
+    dir=$1
+    shift
+    if [ ! -f "$dir/build.ninja" ]; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+    fi
+}
+
+build() {
+    need $BASE_PACKAGES $BENCH_PACKAGES
+    configure "$BUILD_DIR"
+    cmake --build "$BUILD_DIR" -j "$JOBS"
+}
+
+# The serial component's threads, once more under ThreadSanitizer, in a small build of its own.
+tsan() {
+    configure "$BUILD_DIR-tsan" -DTVK9_CORE_ONLY=ON -DTVK9_SANITIZER=thread -DCMAKE_BUILD_TYPE=Debug
+    cmake --build "$BUILD_DIR-tsan" -j "$JOBS" --target serial_tests
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+        ctest --test-dir "$BUILD_DIR-tsan" -L serial --output-on-failure -j "$JOBS"
+}
+
+cmd=${1:-}
+[ $# -gt 0 ] && shift
+case "$cmd" in
+build)
+    build
+    ;;
+test)
+    build
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" "$@"
+    if grep -q serial_tests "$ROOT/tests/serial/CMakeLists.txt"; then
+        tsan
+    fi
+    ;;
+bench)
+    build
+    for b in "$BUILD_DIR"/bench/*; do
+        [ -x "$b" ] && "$b" "$@"
+    done
+    ;;
+fuzz)
+    # ./do fuzz [SECONDS]: every fuzz target for that long (default 60 s each).
+    need $FUZZ_PACKAGES
+    secs=${1:-60}
+    CXX=clang++ configure "$BUILD_DIR-fuzz" -DTVK9_CORE_ONLY=ON -DTVK9_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$BUILD_DIR-fuzz" -j "$JOBS"
+    for f in "$BUILD_DIR-fuzz"/bin/fuzz_*; do
+        name=$(basename "$f")
+        corpus="$BUILD_DIR-fuzz/corpus/$name"
+        mkdir -p "$corpus"
+        echo "== $name for ${secs}s"
+        "$f" -max_total_time="$secs" -print_final_stats=1 "$corpus" "$ROOT/fuzz/seeds/$name" 2>&1 |
+            grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
+    done
+    ;;
+*)
+    echo "usage: ./do build | test | bench | fuzz [SECONDS]" >&2
+    exit 2
+    ;;
+esac

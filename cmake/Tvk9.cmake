@@ -11,12 +11,28 @@ elseif(TVK9_SANITIZER STREQUAL "address")
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# tvk9_library(NAME SOURCES ... [DEPS ...]): one static library per folder.
+# tvk9_library(NAME [DEPS ...]): one static library per folder, made of the folder's .cpp files.
 function(tvk9_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
-  add_library(${name} STATIC ${ARG_SOURCES})
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE tvk9_warnings)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE tvk9_warnings)
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# tvk9_folder_tests(NAME [DEPS ...] [LABELS ...]): one test binary of every *_test.cpp here.
+function(tvk9_folder_tests name)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(sources)
+    tvk9_test(${name} SOURCES ${sources} DEPS ${ARG_DEPS} LABELS ${ARG_LABELS})
+  endif()
 endfunction()
 
 # tvk9_test(NAME SOURCES ... [DEPS ...] [LABELS ...]): a GoogleTest binary whose cases CTest

@@ -1,0 +1,186 @@
+#include "config/port_list.h"
+
+#include "common/error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tvk9 {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Entries of a folder, skipping whatever cannot be read: a listing never fails.
+template <typename Keep> std::vector<std::string> NamesIn(const fs::path& folder, Keep keep) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    fs::directory_iterator it(folder, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        if (keep(*it)) {
+            names.push_back(it->path().filename().string());
+        }
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+    return names;
+}
+
+// A port the kernel made without hardware says so with a UART type of 0. Reading the sysfs
+// attribute never touches the port itself.
+bool HasNoUart(const fs::path& typeFile) {
+    std::ifstream in(typeFile);
+    int type = -1;
+    return in >> type && type == 0;
+}
+
+bool IsRealSerialDevice(const fs::directory_entry& entry) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(entry.path() / "device", ec))) {
+        return false;
+    }
+    return !HasNoUart(entry.path() / "type");
+}
+
+bool IsVirtualPort(const fs::directory_entry& entry) {
+    std::error_code ec;
+    if (!entry.is_symlink(ec)) {
+        return false;
+    }
+    // Follows the link: dangling links and links to anything but a character device drop out.
+    return fs::is_character_file(fs::status(entry.path(), ec));
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+fs::path TmpFallback() {
+    return fs::path("/tmp") / ("tvk9-ports-" + std::to_string(getuid()));
+}
+
+} // namespace
+
+bool NaturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    // Equal values written with different leading zeros ("01", "1") are told apart last.
+    int zerosTie = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t ie = i;
+            std::size_t je = j;
+            while (ie < a.size() && IsDigit(a[ie])) {
+                ++ie;
+            }
+            while (je < b.size() && IsDigit(b[je])) {
+                ++je;
+            }
+            std::size_t is = i;
+            std::size_t js = j;
+            while (is + 1 < ie && a[is] == '0') {
+                ++is;
+            }
+            while (js + 1 < je && b[js] == '0') {
+                ++js;
+            }
+            // Compared as text, so no run of digits is too long for a number.
+            if (ie - is != je - js) {
+                return ie - is < je - js;
+            }
+            if (const int c = a.substr(is, ie - is).compare(b.substr(js, je - js)); c != 0) {
+                return c < 0;
+            }
+            if (zerosTie == 0 && ie - i != je - j) {
+                zerosTie = ie - i < je - j ? -1 : 1;
+            }
+            i = ie;
+            j = je;
+        } else {
+            if (a[i] != b[j]) {
+                return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+            }
+            ++i;
+            ++j;
+        }
+    }
+    if (i < a.size() || j < b.size()) {
+        return i == a.size();
+    }
+    return zerosTie < 0;
+}
+
+std::vector<std::string> ListSerialPorts(const fs::path& sysfsRoot, const fs::path& portFolder) {
+    std::vector<std::string> ports;
+    for (const std::string& name : NamesIn(sysfsRoot / "class" / "tty", IsRealSerialDevice)) {
+        ports.push_back("/dev/" + name);
+    }
+    std::error_code ec;
+    fs::path folder = fs::absolute(portFolder, ec);
+    if (ec) {
+        folder = portFolder;
+    }
+    for (const std::string& name : NamesIn(folder, IsVirtualPort)) {
+        ports.push_back((folder / name).string());
+    }
+    return ports;
+}
+
+std::vector<std::string> ListSerialPorts() {
+    return ListSerialPorts("/sys", PortFolder());
+}
+
+fs::path PortFolder() {
+    if (std::string dir = Environment("TVK9_PORT_DIR"); !dir.empty()) {
+        return dir;
+    }
+    if (std::string runtime = Environment("XDG_RUNTIME_DIR"); !runtime.empty()) {
+        return fs::path(runtime) / "tvk9-ports";
+    }
+    return TmpFallback();
+}
+
+fs::path EnsurePortFolder(const fs::path& folder, bool mustBeOwn) {
+    const auto fail = [&](const std::string& why) {
+        throw Exception("Cannot use port folder \"" + folder.string() + "\". " + why);
+    };
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        // A missing parent (a fresh TVK9_PORT_DIR deep down) is made too, private as well.
+        if (errno != ENOENT || folder.parent_path() == folder || folder.parent_path().empty()) {
+            fail(std::strerror(errno));
+        }
+        EnsurePortFolder(folder.parent_path(), false);
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            fail(std::strerror(errno));
+        }
+    }
+    struct stat st {};
+    // In /tmp the folder itself must be ours, not a link that someone planted.
+    if ((mustBeOwn ? ::lstat(folder.c_str(), &st) : ::stat(folder.c_str(), &st)) != 0) {
+        fail(std::strerror(errno));
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        fail("It is not a directory.");
+    }
+    if (mustBeOwn && st.st_uid != geteuid()) {
+        fail("It belongs to another user.");
+    }
+    return folder;
+}
+
+fs::path EnsurePortFolder() {
+    const fs::path folder = PortFolder();
+    return EnsurePortFolder(folder, folder == TmpFallback());
+}
+
+} // namespace tvk9

@@ -202,6 +202,7 @@ template <std::size_t InBits, std::size_t OutBits> struct BitSelection {
 
     constexpr std::uint64_t operator()(std::uint64_t in) const {
         std::uint64_t out = 0;
+#pragma GCC unroll 8
         for (std::size_t b = 0; b < InBits / 8; ++b) {
             out |= byByte[b][(in >> (InBits - 8 * (b + 1))) & 0xFF];
         }
@@ -272,11 +273,40 @@ std::uint64_t LoadRoundKey(const DesRoundKey& bytes) {
     return v;
 }
 
+// E cuts R into eight overlapping windows of six bits, window j being bits 4j to 4j + 5 with
+// the ends wrapped round (bit 0 is bit 32, bit 33 is bit 1). With R widened by its last bit in
+// front and its first bit behind, each window is a plain shift, cheaper than a table.
+constexpr std::uint64_t Widened(std::uint32_t r) {
+    return (std::uint64_t{r & 1} << 33) | (std::uint64_t{r} << 1) | (r >> 31);
+}
+
+constexpr std::uint64_t ExpansionGroup(std::uint64_t widened, std::size_t j) {
+    return (widened >> (28 - 4 * j)) & 0x3F;
+}
+
+// The shortcut must agree with the standard's E table; both move single bits, so agreeing on
+// every one-bit input means agreeing on all inputs.
+constexpr bool WindowsMatchExpansionTable() {
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        const std::uint32_t r = 1U << bit;
+        std::uint64_t byWindows = 0;
+        for (std::size_t j = 0; j < 8; ++j) {
+            byWindows = (byWindows << 6) | ExpansionGroup(Widened(r), j);
+        }
+        if (byWindows != E(r)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(WindowsMatchExpansionTable());
+
 std::uint32_t CipherFunction(std::uint32_t r, std::uint64_t roundKey) {
-    const std::uint64_t x = E(r) ^ roundKey;
+    const std::uint64_t widened = Widened(r);
     std::uint32_t out = 0;
+#pragma GCC unroll 8
     for (std::size_t j = 0; j < 8; ++j) {
-        out |= SP[j][(x >> (42 - 6 * j)) & 0x3F];
+        out |= SP[j][(ExpansionGroup(widened, j) ^ (roundKey >> (42 - 6 * j))) & 0x3F];
     }
     return out;
 }
@@ -301,9 +331,13 @@ void DesCipherBlock(DesMode mode, const DesBlock& input, DesBlock& output) {
     const std::uint64_t permuted = Ip(LoadBlock(input));
     std::uint32_t l = static_cast<std::uint32_t>(permuted >> 32);
     std::uint32_t r = static_cast<std::uint32_t>(permuted);
+    std::array<std::uint64_t, 16> keys{};
+    for (std::size_t n = 0; n < 16; ++n) {
+        keys[n] = LoadRoundKey(DesRoundKeys[n]);
+    }
     for (std::size_t round = 0; round < 16; ++round) {
         const std::size_t n = mode == DesMode::Encipher ? round : 15 - round;
-        const std::uint32_t next = l ^ CipherFunction(r, LoadRoundKey(DesRoundKeys[n]));
+        const std::uint32_t next = l ^ CipherFunction(r, keys[n]);
         l = r;
         r = next;
     }

@@ -119,4 +119,29 @@ public:
     virtual std::vector<std::string> ListSerialPorts() = 0;
 };
 
+// The parts of the main window that its logic reaches, named as on the window. The window
+// owns them all and outlives the logic that holds these references.
+struct WindowParts {
+    Timer& Timer1; // judges the answer to the last command
+    Timer& Timer2; // port scan
+    Timer& Timer3; // progress animation
+    ComboBox& ComSelect;
+    Button& AutoDetect;
+    RadioButton& Vertic;
+    RadioButton& Horizont;
+    RadioButton& pitchleft1;  // NOR
+    RadioButton& pitchright1; // REV
+    RadioButton& rollleft1;
+    RadioButton& rollright1;
+    RadioButton& yawleft1;
+    RadioButton& yawright1;
+    ProgressBar& ProgressBar1;
+    EditBox& FilePath;
+    LineBuffer& Memo2;
+    Dialogs& dialogs;
+    Sleeper& sleeper;
+    CommLink& Comm1;
+    PortLister& ports;
+};
+
 } // namespace tvk9

@@ -1,0 +1,237 @@
+#include "config/connection_controller.h"
+
+#include <utility>
+
+namespace tvk9 {
+
+namespace {
+
+constexpr int TimerStepPercent = 10;
+constexpr int ProgressFull = 96; // the bar falls back once it reaches this
+
+} // namespace
+
+ConnectionController::ConnectionController(const WindowParts& window, std::string programFolder,
+                                           char decimalSeparator)
+    : w_(window), programFolder_(std::move(programFolder)), decimalSeparator_(decimalSeparator) {}
+
+// ---- finding the device ----
+
+void ConnectionController::FormShow() {
+    deviceFound_ = false;
+    scanPortOpen_ = false;
+    // The read length keeps the form's stored value, which is already the scanning one.
+    w_.Comm1.SetInBufferSize(ScanBufferSize);
+    FillPortList();
+    w_.Timer2.SetEnabled(true);
+    confirmOpen_ = false;
+}
+
+void ConnectionController::AutoDetectClick() {
+    w_.ComSelect.Clear();
+    UseProfile(ScanBufferSize);
+    FillPortList();
+    deviceFound_ = false;
+    scanPortOpen_ = false;
+    // A port in use stays open: the first step's open is refused and the second step closes it.
+    w_.Timer2.SetEnabled(true);
+}
+
+void ConnectionController::Timer2Timer() {
+    if (deviceFound_) {
+        // The device announced itself on the port of the last step: take that port into use.
+        w_.Timer2.SetEnabled(false);
+        w_.AutoDetect.SetEnabled(true);
+        w_.Comm1.ClosePort();
+        UseProfile(InUseBufferSize);
+        w_.sleeper.Sleep(PortSettleMs);
+        w_.Comm1.OpenPort();
+        const std::string name = w_.Comm1.CommName();
+        int match = -1;
+        for (int i = 0; i < w_.ComSelect.Count(); ++i) {
+            if (w_.ComSelect.Item(i) == name) {
+                match = i; // the last of equal entries wins
+            }
+        }
+        if (match >= 0) {
+            w_.ComSelect.SetItemIndex(match);
+        }
+        w_.sleeper.Sleep(QueryDelayMs);
+        ReadClick();
+        return;
+    }
+
+    // One scan step: the passes run from the last entry to the first.
+    if (scanPortOpen_) {
+        w_.Comm1.ClosePort();
+        w_.sleeper.Sleep(PortSettleMs);
+        scanPortOpen_ = false;
+    }
+    w_.Comm1.SetCommName(scanIndex_ > 0 ? EntryText(scanIndex_ - 1) : std::string());
+    w_.sleeper.Sleep(PortSettleMs);
+    if (scanIndex_ > 0) {
+        // May raise; the index is then unchanged and the next step tries the same entry.
+        w_.Comm1.OpenPort();
+    }
+    scanPortOpen_ = true;
+    w_.ComSelect.SetItemIndex(static_cast<int>(scanIndex_) - 1);
+    if (scanIndex_ > 1) {
+        --scanIndex_;
+    } else {
+        // The first entry has been tried: read the list afresh so that ports that came or went
+        // count, and start the next pass at its end.
+        w_.ComSelect.Clear();
+        FillPortList();
+        if (w_.ComSelect.Count() > 0) {
+            w_.ComSelect.SetItemIndex(0);
+        }
+    }
+    w_.AutoDetect.SetEnabled(false);
+}
+
+void ConnectionController::ComSelectSelect() {
+    w_.Timer2.SetEnabled(false);
+    w_.AutoDetect.SetEnabled(true);
+    w_.Comm1.ClosePort();
+    w_.Comm1.SetCommName(w_.ComSelect.Text());
+    UseProfile(InUseBufferSize);
+    w_.sleeper.Sleep(PortSettleMs);
+    w_.Comm1.OpenPort();
+    w_.sleeper.Sleep(QueryDelayMs);
+    ReadClick();
+    // The user's pick counts as found; no announcement is needed.
+    deviceFound_ = true;
+}
+
+// ---- talking to the device ----
+
+void ConnectionController::ReadClick() {
+    const Frame query = QueryFrame;
+    // Sending on a port that did not open queues nothing; that ends in "No response!".
+    w_.Comm1.SendData(query);
+    verifyWrite_ = false;
+    StartTimer1();
+    queryPending_ = true;
+}
+
+void ConnectionController::Button3Click() {
+    confirmOpen_ = true;
+    bool confirmed = false;
+    if (deviceFound_) {
+        // Ticks and received data go on being handled while the box is up.
+        confirmed = w_.dialogs.ConfirmOverwrite();
+    }
+    if (confirmed) {
+        confirmOpen_ = false;
+        const Frame frame = BuildSettingsFrame(settings_);
+        w_.Comm1.SendData(frame);
+        verifyWrite_ = true;
+        StartTimer1();
+        w_.Timer3.SetEnabled(true);
+    }
+    w_.ProgressBar1.SetPosition(0);
+    confirmOpen_ = false;
+}
+
+void ConnectionController::Comm1ReceiveData(std::span<const std::uint8_t> block) {
+    if (!deviceFound_) {
+        // While scanning only the announcement counts.
+        if (HasPresenceSignature(block)) {
+            deviceFound_ = true;
+        }
+        return;
+    }
+    const auto report = FindReportFrame(block);
+    if (!report) {
+        return;
+    }
+    reported_ = *report;
+    replyReceived_ = true;
+    if (queryPending_) {
+        queryPending_ = false;
+        ShowChoice(AdoptReport(reported_, settings_));
+    }
+}
+
+void ConnectionController::Timer1Timer() {
+    w_.Timer1.SetEnabled(false);
+    if (!replyReceived_) {
+        // Under the Start confirmation the silence is not the user's concern yet.
+        if (!confirmOpen_) {
+            w_.dialogs.ShowInformation("No response!");
+        }
+    } else if (verifyWrite_) {
+        w_.dialogs.ShowInformation(settings_ == reported_ ? "Modify Successful!" : "No Sucess!");
+    }
+    replyReceived_ = false;
+}
+
+void ConnectionController::Timer3Timer() {
+    w_.ProgressBar1.SetPosition(w_.ProgressBar1.Position() + TimerStepPercent);
+    if (w_.ProgressBar1.Position() >= ProgressFull) {
+        w_.Timer3.SetEnabled(false);
+        w_.ProgressBar1.SetPosition(0);
+    }
+}
+
+// ---- radio buttons: each applies its value rule when its button becomes selected ----
+
+void ConnectionController::VerticClick() {
+    settings_.orientation = ChooseVertical(settings_.orientation);
+}
+void ConnectionController::HorizontClick() {
+    settings_.orientation = ChooseHorizontal(settings_.orientation);
+}
+void ConnectionController::pitchleft1Click() {
+    settings_.pitch = ChooseNor(settings_.pitch);
+}
+void ConnectionController::pitchright1Click() {
+    settings_.pitch = ChooseRev(settings_.pitch);
+}
+void ConnectionController::rollleft1Click() {
+    settings_.roll = ChooseNor(settings_.roll);
+}
+void ConnectionController::rollright1Click() {
+    settings_.roll = ChooseRev(settings_.roll);
+}
+void ConnectionController::yawleft1Click() {
+    settings_.yaw = ChooseNor(settings_.yaw);
+}
+void ConnectionController::yawright1Click() {
+    settings_.yaw = ChooseRev(settings_.yaw);
+}
+
+// ---- helpers ----
+
+void ConnectionController::FillPortList() {
+    w_.ComSelect.AddItems(w_.ports.ListSerialPorts());
+    scanIndex_ = static_cast<std::size_t>(w_.ComSelect.Count());
+}
+
+void ConnectionController::UseProfile(std::uint16_t size) {
+    // The component refuses a read length above its buffer size, so the buffer comes first.
+    w_.Comm1.SetInBufferSize(size);
+    w_.Comm1.SetInputLen(size);
+}
+
+void ConnectionController::StartTimer1() {
+    // A running Timer1 keeps its period: it is not restarted.
+    w_.Timer1.SetInterval(Timer1Interval);
+    w_.Timer1.SetEnabled(true);
+}
+
+void ConnectionController::ShowChoice(const RadioChoice& choice) {
+    // Selecting a button that was not selected raises its handler, which applies its rule.
+    (choice.orientation == Orientation::Vertical ? w_.Vertic : w_.Horizont).Select();
+    (choice.pitch == AxisSide::Nor ? w_.pitchleft1 : w_.pitchright1).Select();
+    (choice.roll == AxisSide::Nor ? w_.rollleft1 : w_.rollright1).Select();
+    (choice.yaw == AxisSide::Nor ? w_.yawleft1 : w_.yawright1).Select();
+}
+
+std::string ConnectionController::EntryText(std::size_t index) const {
+    return index < static_cast<std::size_t>(w_.ComSelect.Count())
+               ? w_.ComSelect.Item(static_cast<int>(index))
+               : std::string();
+}
+
+} // namespace tvk9

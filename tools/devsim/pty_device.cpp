@@ -1,0 +1,301 @@
+#include "tools/devsim/pty_device.h"
+
+#include "common/error.h"
+#include "config/port_list.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <fcntl.h>
+#include <ostream>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tvk9::devsim {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void Fail(const std::string& what) {
+    throw Exception("tvk9-devsim: " + what + ": " + std::strerror(errno));
+}
+
+bool UsableName(const std::string& name) {
+    // Dot names are left for the lock files beside the links.
+    return !name.empty() && name.front() != '.' && name.find('/') == std::string::npos &&
+           name.size() < NAME_MAX - 8;
+}
+
+std::string LinkTarget(const fs::path& link) {
+    std::error_code ec;
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? std::string() : target.string();
+}
+
+timespec ToTimespec(Duration d) {
+    if (d < Duration::zero()) {
+        d = Duration::zero();
+    }
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+    return {static_cast<time_t>(ns / 1'000'000'000), static_cast<long>(ns % 1'000'000'000)};
+}
+
+} // namespace
+
+Fd& Fd::operator=(Fd&& other) noexcept {
+    if (this != &other) {
+        Reset();
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+void Fd::Reset() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+PtyDevice::PtyDevice(RunnerOptions options)
+    : options_(std::move(options)), model_(options_.device), start_(Clock::now()) {
+    if (!UsableName(options_.name)) {
+        errno = EINVAL;
+        Fail("unusable port name \"" + options_.name + "\"");
+    }
+    const fs::path folder = options_.portFolder.empty()
+                                ? EnsurePortFolder()
+                                : EnsurePortFolder(options_.portFolder, false);
+
+    // One running device per name: the lock is held for the device's life, so a link left by a
+    // device that died is known to be stale and is replaced.
+    const fs::path lockPath = folder / ("." + options_.name + ".lock");
+    nameLock_ = Fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!nameLock_) {
+        Fail("cannot create " + lockPath.string());
+    }
+    if (::flock(nameLock_.get(), LOCK_EX | LOCK_NB) != 0) {
+        errno = errno == EWOULDBLOCK ? EBUSY : errno;
+        Fail("port name \"" + options_.name + "\" is in use");
+    }
+
+    master_ = Fd(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!master_ || ::grantpt(master_.get()) != 0 || ::unlockpt(master_.get()) != 0) {
+        Fail("cannot open a pseudo-terminal");
+    }
+    char name[PATH_MAX];
+    if (::ptsname_r(master_.get(), name, sizeof name) != 0) {
+        Fail("cannot name the pseudo-terminal");
+    }
+    slavePath_ = name;
+
+    // Bytes pass unchanged: no echo, no line editing, no translation. Set through the master,
+    // so the slave starts raw; the setting outlives each client's open and close.
+    termios tio{};
+    if (::tcgetattr(master_.get(), &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::cfsetispeed(&tio, B9600);
+        ::cfsetospeed(&tio, B9600);
+        ::tcsetattr(master_.get(), TCSANOW, &tio);
+    }
+
+    inotify_ = Fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!inotify_ ||
+        ::inotify_add_watch(inotify_.get(), slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        Fail("cannot watch " + slavePath_);
+    }
+
+    linkPath_ = folder / options_.name;
+    const fs::path temp = folder / ("." + options_.name + ".new");
+    ::unlink(temp.c_str());
+    if (::symlink(slavePath_.c_str(), temp.c_str()) != 0 ||
+        ::rename(temp.c_str(), linkPath_.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        errno = err;
+        Fail("cannot create the link " + linkPath_.string());
+    }
+}
+
+PtyDevice::~PtyDevice() {
+    RemoveLink();
+}
+
+void PtyDevice::RemoveLink() {
+    // Another device may have taken the name over since (after our lock went): leave its link.
+    if (!linkPath_.empty() && LinkTarget(linkPath_) == slavePath_) {
+        ::unlink(linkPath_.c_str());
+    }
+}
+
+PtyDevice::End PtyDevice::Run(int stopFd) {
+    for (;;) {
+        pollfd fds[3] = {{stopFd, POLLIN, 0}, {inotify_.get(), POLLIN, 0}, {-1, 0, 0}};
+        nfds_t count = 2;
+        if (connected_) {
+            // While no program has the slave open the master reports a hang-up without end,
+            // so it is only watched while one does.
+            fds[2] = {master_.get(), static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT)),
+                      0};
+            count = 3;
+        }
+        const auto next = model_.NextDue();
+        timespec timeout{};
+        if (next) {
+            timeout = ToTimespec(*next - Clock::now());
+        }
+        if (::ppoll(fds, count, next ? &timeout : nullptr, nullptr) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Fail("poll");
+        }
+        if (fds[0].revents != 0) {
+            return End::Stopped;
+        }
+        TimePoint now = Clock::now();
+        // Opens and closes first: a hang-up may already stand behind a close event.
+        if (fds[1].revents != 0) {
+            HandleInotify(now);
+        }
+        if (connected_ && count == 3 && fds[2].revents != 0) {
+            HandleMaster(fds[2].revents, now);
+        }
+        now = Clock::now();
+        for (const Action& action : model_.TakeDue(now)) {
+            if (action.kind == Action::Kind::Unplug) {
+                if (options_.log != nullptr) {
+                    *options_.log << FormatLogLine(now - start_, "unplug", {}) << std::endl;
+                }
+                master_.Reset();
+                RemoveLink();
+                return End::Unplugged;
+            }
+            Perform(action, now);
+        }
+    }
+}
+
+void PtyDevice::HandleInotify(TimePoint now) {
+    alignas(inotify_event) char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(inotify_.get(), buffer, sizeof buffer);
+        if (n <= 0) {
+            return;
+        }
+        for (ssize_t at = 0; at < n;) {
+            inotify_event event{};
+            std::memcpy(&event, buffer + at, sizeof event);
+            at += static_cast<ssize_t>(sizeof event + event.len);
+            if ((event.mask & IN_Q_OVERFLOW) != 0) {
+                // Events were lost: the master's hang-up tells whether anyone is left.
+                pollfd p{master_.get(), POLLIN, 0};
+                const bool hungUp = ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
+                openFiles_ = hungUp ? 0 : 1;
+                if (hungUp && connected_) {
+                    Disconnect(now);
+                }
+            } else if ((event.mask & IN_OPEN) != 0) {
+                ++openFiles_;
+                Connect(now);
+            } else if ((event.mask & IN_CLOSE) != 0) {
+                openFiles_ = openFiles_ > 0 ? openFiles_ - 1 : 0;
+                if (openFiles_ == 0 && connected_) {
+                    Disconnect(now);
+                }
+            }
+        }
+    }
+}
+
+void PtyDevice::Connect(TimePoint now) {
+    if (!connected_) {
+        connected_ = true;
+        if (options_.log != nullptr) {
+            *options_.log << FormatLogLine(now - start_, "open", {}) << std::endl;
+        }
+    }
+    model_.Opened(now);
+}
+
+void PtyDevice::Disconnect(TimePoint now) {
+    connected_ = false;
+    openFiles_ = 0;
+    model_.Closed();
+    pending_.clear();
+    // Bytes left in either direction would greet the next program that opens the port.
+    ::tcflush(master_.get(), TCIOFLUSH);
+    if (options_.log != nullptr) {
+        *options_.log << FormatLogLine(now - start_, "close", {}) << std::endl;
+    }
+}
+
+void PtyDevice::HandleMaster(short revents, TimePoint now) {
+    if ((revents & POLLIN) != 0) {
+        std::uint8_t buffer[512];
+        for (;;) {
+            const ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
+            if (n > 0) {
+                for (const LogEntry& entry :
+                     model_.Received(std::span(buffer, static_cast<std::size_t>(n)), now)) {
+                    Log(now, "rx", entry);
+                }
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && errno == EAGAIN) {
+                break;
+            }
+            Disconnect(now); // EIO: every program has closed the port
+            return;
+        }
+    }
+    if ((revents & (POLLHUP | POLLERR)) != 0 && (revents & POLLIN) == 0) {
+        Disconnect(now);
+        return;
+    }
+    if ((revents & POLLOUT) != 0) {
+        Flush(now);
+    }
+}
+
+void PtyDevice::Perform(const Action& action, TimePoint now) {
+    if (!connected_) {
+        return;
+    }
+    if (action.log) {
+        Log(now, "tx", *action.log);
+    }
+    pending_.insert(pending_.end(), action.bytes.begin(), action.bytes.end());
+    Flush(now);
+}
+
+void PtyDevice::Flush(TimePoint now) {
+    while (!pending_.empty()) {
+        const ssize_t n = ::write(master_.get(), pending_.data(), pending_.size());
+        if (n > 0) {
+            pending_.erase(pending_.begin(), pending_.begin() + n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno == EAGAIN) {
+            return; // the program does not read; POLLOUT brings us back
+        } else {
+            Disconnect(now);
+            return;
+        }
+    }
+}
+
+void PtyDevice::Log(TimePoint now, std::string_view direction, const LogEntry& entry) {
+    if (options_.log != nullptr) {
+        *options_.log << FormatLogLine(now - start_, direction, entry) << std::endl;
+    }
+}
+
+} // namespace tvk9::devsim

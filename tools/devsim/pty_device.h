@@ -1,0 +1,83 @@
+#pragma once
+
+// The simulated device on a pseudo-terminal. The slave side is the port that programs open;
+// a link in the port folder makes it known under a name. The device notices every open of the
+// slave from inotify events on its node, and the last close from the hang-up of the master,
+// so it sleeps in one poll() whether or not a program has the port open.
+
+#include "tools/devsim/device_model.h"
+
+#include <filesystem>
+#include <iosfwd>
+#include <string>
+#include <utility>
+
+namespace tvk9::devsim {
+
+struct RunnerOptions {
+    DeviceOptions device;
+    std::string name = "TVK9-SIM";
+    std::filesystem::path portFolder; // empty: the system's port folder, made if missing
+    std::ostream* log = nullptr;      // frame log, one line per frame; nothing when null
+};
+
+// A file descriptor that closes itself.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept;
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { Reset(); }
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    void Reset();
+
+private:
+    int fd_ = -1;
+};
+
+class PtyDevice {
+public:
+    // Opens the pseudo-terminal and registers the link. Throws tvk9::Exception when the name is
+    // not usable or already taken by a running device, or when the system refuses.
+    explicit PtyDevice(RunnerOptions options);
+    // Removes the link (only if it is still ours).
+    ~PtyDevice();
+    PtyDevice(const PtyDevice&) = delete;
+    PtyDevice& operator=(const PtyDevice&) = delete;
+
+    const std::string& SlavePath() const { return slavePath_; }
+    const std::filesystem::path& LinkPath() const { return linkPath_; }
+
+    enum class End { Stopped, Unplugged };
+    // Serves the port until `stopFd` becomes readable, or until the device pulls its cable
+    // (then the port is closed and the link is gone). Call once.
+    End Run(int stopFd);
+
+private:
+    void HandleInotify(TimePoint now);
+    void HandleMaster(short revents, TimePoint now);
+    void Connect(TimePoint now);
+    void Disconnect(TimePoint now);
+    void Perform(const Action& action, TimePoint now);
+    void Flush(TimePoint now);
+    void Log(TimePoint now, std::string_view direction, const LogEntry& entry);
+    void RemoveLink();
+
+    RunnerOptions options_;
+    DeviceModel model_;
+    TimePoint start_;
+    Fd master_;
+    Fd inotify_;
+    Fd nameLock_;
+    std::string slavePath_;
+    std::filesystem::path linkPath_;
+    bool connected_ = false;
+    unsigned openFiles_ = 0; // slave opens seen minus closes seen
+    Bytes pending_;          // bytes the slave's queue has not taken yet
+};
+
+} // namespace tvk9::devsim

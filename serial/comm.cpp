@@ -1,0 +1,193 @@
+#include "serial/comm.h"
+
+#include "serial/workers.h"
+
+#include <algorithm>
+#include <chrono>
+#include <new>
+
+namespace tvk9 {
+
+namespace {
+constexpr std::uint32_t QueueSize = 4096;
+constexpr std::chrono::milliseconds StopWait{10000};
+} // namespace
+
+TComm::TComm(NotifyChannel& notify, SerialPortOpener opener)
+    : notify_(notify), opener_(std::move(opener)) {}
+
+TComm::~TComm() {
+    StopAndRelease();
+}
+
+void TComm::OpenPort() {
+    port_open_error_.clear();
+    if (port_) {
+        port_open_error_ = "This serial port already opened";
+        return;
+    }
+    std::unique_ptr<SerialPort> port = opener_ ? opener_(comm_name_) : nullptr;
+    if (!port) {
+        port_open_error_ = "Error opening serial port";
+        return;
+    }
+    if (!port->IsCharDevice()) {
+        port_open_error_ = "File handle is not a comm handle ";
+        return;
+    }
+    if (!port->SetupQueues(QueueSize, QueueSize)) {
+        port_open_error_ = "Cannot setup comm buffer";
+        throw ECommsError(port_open_error_);
+    }
+    port_ = std::move(port);
+    port_->Purge(PurgeTxAbort | PurgeRxAbort | PurgeTxClear | PurgeRxClear);
+    ApplyTimeouts();
+    ApplyLineSettings();
+    if (!port_->CreateEvents()) {
+        port_.reset();
+        port_open_error_ = "Unable to create event";
+        return;
+    }
+    try {
+        read_thread_ = std::make_unique<TReadThread>(*port_, notify_, in_buffer_size_, input_len_);
+    } catch (const std::exception&) {
+        read_thread_.reset();
+        port_.reset();
+        port_open_error_ = "Unable to create read thread";
+        return;
+    }
+    try {
+        write_thread_ = std::make_unique<TWriteThread>(*port_, notify_);
+    } catch (const std::exception&) {
+        StopReceiveWorker();
+        write_thread_.reset();
+        port_.reset();
+        port_open_error_ = "Unable to create write thread";
+        return;
+    }
+    read_thread_->Start();
+    write_thread_->Start();
+}
+
+void TComm::ClosePort() {
+    port_open_error_.clear();
+    StopAndRelease();
+}
+
+void TComm::StopAndRelease() {
+    if (!port_)
+        return;
+    StopReceiveWorker();
+    StopTransmitWorker();
+    port_.reset();
+}
+
+void TComm::StopReceiveWorker() {
+    if (!read_thread_)
+        return;
+    port_->SignalClose();
+    port_->Purge(PurgeRxAbort | PurgeRxClear);
+    if (!read_thread_->WaitFor(StopWait))
+        read_thread_->Terminate();
+    read_thread_.reset();
+}
+
+void TComm::StopTransmitWorker() {
+    if (!write_thread_)
+        return;
+    port_->SignalClose();
+    port_->Purge(PurgeTxAbort | PurgeTxClear);
+    if (!write_thread_->WaitFor(StopWait))
+        write_thread_->Terminate();
+    write_thread_.reset();
+}
+
+bool TComm::SendData(std::span<const std::uint8_t> buffer) {
+    if (!write_thread_ || buffer.empty() || buffer.size() > 0xFFFF)
+        return false;
+    WriteRequest request;
+    request.Count = static_cast<std::uint16_t>(buffer.size());
+    try {
+        request.Block = std::make_unique<std::uint8_t[]>(buffer.size() + 1); // zero-filled
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::copy(buffer.begin(), buffer.end(), request.Block.get());
+    return write_thread_->Post(std::move(request));
+}
+
+void TComm::Dispatch(NotifyMessage message) {
+    // Handlers are copied first: one may assign a new handler to its own event.
+    switch (message.Msg) {
+    case MsgReceiveData:
+        if (auto handler = OnReceiveData; handler && message.Buffer)
+            handler(*this, message.Buffer.get(), static_cast<std::uint16_t>(message.WParam));
+        break;
+    case MsgReceiveError:
+        if (auto handler = OnReceiveError)
+            handler(*this, static_cast<std::uint32_t>(message.LParam));
+        break;
+    case MsgRequestHangup:
+        if (auto handler = OnRequestHangup)
+            handler(*this);
+        break;
+    case MsgModemStateChange:
+        if (auto handler = OnModemStateChange)
+            handler(*this, static_cast<std::uint32_t>(message.LParam));
+        break;
+    case MsgSendDataEmpty:
+        if (auto handler = OnSendDataEmpty)
+            handler(*this);
+        break;
+    default:
+        break;
+    }
+}
+
+void TComm::SetPortOpen(bool open) {
+    if (open)
+        OpenPort();
+    else
+        ClosePort();
+}
+
+void TComm::SetCommPort(std::uint8_t port) {
+    if (port == 0 || port == comm_port_)
+        return;
+    comm_port_ = port;
+    comm_name_ = "COM" + std::to_string(port);
+}
+
+void TComm::SetOutput(std::string text) {
+    output_ = std::move(text);
+    SendData({reinterpret_cast<const std::uint8_t*>(output_.data()), output_.size()});
+}
+
+void TComm::SetInBufferSize(std::uint16_t size) {
+    in_buffer_size_ = size == 0 ? 1 : size;
+}
+
+void TComm::SetInputLen(std::uint16_t length) {
+    if (length == 0)
+        input_len_ = in_buffer_size_;
+    else if (length <= in_buffer_size_)
+        input_len_ = length;
+}
+
+void TComm::SetTimeout(std::uint32_t CommTimeouts::*field, std::uint32_t value) {
+    if (timeouts_.*field == value)
+        return;
+    timeouts_.*field = value;
+    if (port_)
+        ApplyTimeouts();
+}
+
+void TComm::ApplyLineSettings() {
+    port_->ApplyLineSettings(BuildDcb(line_));
+}
+
+void TComm::ApplyTimeouts() {
+    port_->ApplyTimeouts(timeouts_);
+}
+
+} // namespace tvk9

@@ -1,0 +1,376 @@
+#include "serial/linux_port.h"
+
+#include "serial/linux_termios.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace tvk9 {
+
+namespace {
+
+// While the driver keeps line counters, an idle receive worker looks at them this often;
+// without them it sleeps until something happens.
+constexpr std::chrono::milliseconds CounterInterval{250};
+
+int Ppoll(pollfd* fds, nfds_t count, const Deadline& deadline) {
+    const auto left = deadline.Remaining(SteadyClock::now());
+    return ::ppoll(fds, count, left ? &*left : nullptr, nullptr);
+}
+
+} // namespace
+
+std::string DevicePath(const std::string& comm_name) {
+    if (!comm_name.empty() && comm_name.front() == '/')
+        return comm_name;
+    return "/dev/" + comm_name;
+}
+
+ErrnoMeaning MeaningOf(int error_number) {
+    switch (error_number) {
+    case EINTR:
+        return ErrnoMeaning::Retry;
+    case EAGAIN:
+#if EWOULDBLOCK != EAGAIN
+    case EWOULDBLOCK:
+#endif
+        return ErrnoMeaning::WouldBlock;
+    case EBADF:
+        return ErrnoMeaning::PortClosed;
+    default:
+        return ErrnoMeaning::Failure;
+    }
+}
+
+std::uint32_t ErrorFlagsBetween(const LineCounters& a, const LineCounters& b) {
+    std::uint32_t flags = 0;
+    if (a.buf_overrun != b.buf_overrun)
+        flags |= CeRxOver;
+    if (a.overrun != b.overrun)
+        flags |= CeOverrun;
+    if (a.parity != b.parity)
+        flags |= CeRxParity;
+    if (a.frame != b.frame)
+        flags |= CeFrame;
+    if (a.brk != b.brk)
+        flags |= CeBreak;
+    return flags;
+}
+
+std::uint32_t EventsBetween(const LineCounters& a, const LineCounters& b) {
+    std::uint32_t events = 0;
+    if (ErrorFlagsBetween(a, b) != 0)
+        events |= EvErr;
+    if (a.dcd != b.dcd)
+        events |= EvRlsd;
+    if (a.rng != b.rng)
+        events |= EvRing;
+    return events;
+}
+
+// ---------------------------------------------------------------------------------------
+
+std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name) {
+    const std::string path = DevicePath(name);
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    // The lock keeps out every process that honours it, root included; TIOCEXCL keeps out the
+    // rest of non-root openers.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    ::ioctl(fd, TIOCEXCL);
+    // open() raised DTR and RTS: drop them before anybody's device sees a handshake, and
+    // keep close() from touching them either way.
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    ::ioctl(fd, TIOCMBIC, &lines);
+    termios t{};
+    if (::tcgetattr(fd, &t) == 0 && (t.c_cflag & HUPCL)) {
+        t.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+        ::tcsetattr(fd, TCSANOW, &t);
+    }
+    serial_struct ss{};
+    if (::ioctl(fd, TIOCGSERIAL, &ss) == 0 && !(ss.flags & ASYNC_LOW_LATENCY)) {
+        ss.flags |= ASYNC_LOW_LATENCY;
+        ::ioctl(fd, TIOCSSERIAL, &ss);
+    }
+    return std::make_unique<LinuxSerialPort>(fd);
+}
+
+void RaiseThreadPriority(int steps) noexcept {
+    // Nice values are per thread on Linux. Refusal (no CAP_SYS_NICE) leaves it as it is.
+    const id_t tid = static_cast<id_t>(::gettid());
+    errno = 0;
+    const int nice = ::getpriority(PRIO_PROCESS, tid);
+    if (errno == 0)
+        ::setpriority(PRIO_PROCESS, tid, nice - steps);
+}
+
+// ---------------------------------------------------------------------------------------
+
+LinuxSerialPort::LinuxSerialPort(int fd) : fd_(fd) {}
+
+LinuxSerialPort::~LinuxSerialPort() {
+    // The exclusive flag outlives the descriptor on some drivers.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    if (close_fd_ >= 0)
+        ::close(close_fd_);
+    if (wake_fd_ >= 0)
+        ::close(wake_fd_);
+}
+
+bool LinuxSerialPort::IsCharDevice() {
+    return ::isatty(fd_) == 1;
+}
+
+// The kernel owns the tty queues; there is nothing to size.
+bool LinuxSerialPort::SetupQueues(std::uint32_t, std::uint32_t) {
+    return true;
+}
+
+bool LinuxSerialPort::CreateEvents() {
+    close_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return close_fd_ >= 0 && wake_fd_ >= 0;
+}
+
+void LinuxSerialPort::Purge(std::uint32_t actions) {
+    // The abort actions need nothing here: the close event wakes the workers' waits.
+    const bool rx = actions & PurgeRxClear;
+    const bool tx = actions & PurgeTxClear;
+    if (rx || tx)
+        ::tcflush(fd_, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH);
+}
+
+void LinuxSerialPort::ApplyLineSettings(const Dcb& dcb) {
+    termios current{};
+    if (::tcgetattr(fd_, &current) != 0)
+        return;
+    const termios wanted = linux_tty::TermiosFor(current, dcb);
+    ::tcsetattr(fd_, TCSANOW, &wanted);
+    if (!linux_tty::StandardSpeed(dcb.BaudRate))
+        linux_tty::SetCustomSpeed(fd_, dcb.BaudRate);
+    const linux_tty::ModemLines lines = linux_tty::ModemLinesFor(dcb.Flags);
+    if (lines.drop)
+        ::ioctl(fd_, TIOCMBIC, &lines.drop);
+    if (lines.raise)
+        ::ioctl(fd_, TIOCMBIS, &lines.raise);
+}
+
+void LinuxSerialPort::ApplyTimeouts(const CommTimeouts& timeouts) {
+    std::lock_guard lock(timeouts_mutex_);
+    timeouts_ = timeouts;
+}
+
+CommTimeouts LinuxSerialPort::Timeouts() const {
+    std::lock_guard lock(timeouts_mutex_);
+    return timeouts_;
+}
+
+void LinuxSerialPort::SignalClose() {
+    close_signalled_.store(true);
+    const std::uint64_t one = 1;
+    if (close_fd_ >= 0) {
+        [[maybe_unused]] const auto n = ::write(close_fd_, &one, sizeof one);
+    }
+}
+
+bool LinuxSerialPort::CloseSignalled() const {
+    return close_signalled_.load();
+}
+
+void LinuxSerialPort::WakeTransmitter() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(wake_fd_, &one, sizeof one);
+}
+
+// ---------------------------------------------------------------------------------------
+
+std::optional<LineCounters> LinuxSerialPort::ReadCounters() const {
+    serial_icounter_struct ic{};
+    if (::ioctl(fd_, TIOCGICOUNT, &ic) != 0)
+        return std::nullopt;
+    LineCounters c;
+    c.frame = static_cast<std::uint32_t>(ic.frame);
+    c.overrun = static_cast<std::uint32_t>(ic.overrun);
+    c.parity = static_cast<std::uint32_t>(ic.parity);
+    c.brk = static_cast<std::uint32_t>(ic.brk);
+    c.buf_overrun = static_cast<std::uint32_t>(ic.buf_overrun);
+    c.dcd = static_cast<std::uint32_t>(ic.dcd);
+    c.rng = static_cast<std::uint32_t>(ic.rng);
+    return c;
+}
+
+bool LinuxSerialPort::SetEventMask(std::uint32_t mask) {
+    event_mask_ = mask;
+    counters_ = ReadCounters();
+    return true;
+}
+
+std::uint32_t LinuxSerialPort::TakeLineEvents() {
+    if (!counters_)
+        return 0;
+    const std::optional<LineCounters> now = ReadCounters();
+    if (!now)
+        return 0;
+    errors_ |= ErrorFlagsBetween(*counters_, *now);
+    const std::uint32_t events = EventsBetween(*counters_, *now) & event_mask_;
+    counters_ = now;
+    return events;
+}
+
+std::optional<std::uint32_t> LinuxSerialPort::ClearErrors() {
+    const std::uint32_t errors = errors_;
+    errors_ = 0;
+    return errors;
+}
+
+ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
+    using Kind = ReceiveResult::Kind;
+    if (!read_)
+        read_.emplace(PendingRead{ReadWindow(Timeouts(), buffer.size(), SteadyClock::now()), 0,
+                                  SteadyClock::now()});
+    auto finish = [this] {
+        const std::size_t got = read_->got;
+        read_.reset();
+        return ReceiveResult{Kind::ReadComplete, got, 0};
+    };
+    bool hung_up = false;
+    for (;;) {
+        if (CloseSignalled())
+            return {Kind::Stopped, 0, 0};
+        // Take what is there, up to the size of the read.
+        while (read_->got < buffer.size()) {
+            const ssize_t n = ::read(fd_, buffer.data() + read_->got, buffer.size() - read_->got);
+            if (n > 0) {
+                read_->got += static_cast<std::size_t>(n);
+                read_->last = SteadyClock::now();
+                continue;
+            }
+            // 0 from a tty in raw, non-blocking mode means it hung up (device gone).
+            const ErrnoMeaning meaning = n == 0 ? ErrnoMeaning::Failure : MeaningOf(errno);
+            if (meaning == ErrnoMeaning::Retry)
+                continue;
+            if (meaning == ErrnoMeaning::WouldBlock && !hung_up)
+                break;
+            if (meaning == ErrnoMeaning::PortClosed)
+                return {Kind::Closed, 0, 0};
+            // Bytes already taken are delivered first; the next read meets the failure again.
+            if (read_->got > 0)
+                return finish();
+            read_.reset();
+            return {Kind::Failed, 0, 0};
+        }
+        if (read_->window.Complete(read_->got))
+            return finish();
+        const auto now = SteadyClock::now();
+        Deadline until = read_->window.Ends(read_->got, read_->last);
+        if (until.Expired(now))
+            return finish();
+        if (counters_)
+            until = Deadline::Earliest(until, Deadline::After(now, CounterInterval));
+
+        pollfd fds[2] = {{close_fd_, POLLIN, 0}, {fd_, POLLIN, 0}};
+        const int r = Ppoll(fds, 2, until);
+        if (r < 0) {
+            const ErrnoMeaning meaning = MeaningOf(errno);
+            if (meaning == ErrnoMeaning::Retry)
+                continue;
+            read_.reset();
+            return {meaning == ErrnoMeaning::PortClosed ? Kind::Closed : Kind::Failed, 0, 0};
+        }
+        // The close event is served before anything the port has to say.
+        if (fds[0].revents != 0)
+            return {Kind::Stopped, 0, 0};
+        if (fds[1].revents & POLLNVAL) {
+            read_.reset();
+            return {Kind::Closed, 0, 0};
+        }
+        // A hangup with nothing left to read must not spin: the next empty read is a failure.
+        hung_up = (fds[1].revents & (POLLHUP | POLLERR)) != 0;
+        if (const std::uint32_t events = TakeLineEvents(); events != 0)
+            return {Kind::LineEvent, 0, events};
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+
+WriteResult LinuxSerialPort::Write(std::span<const std::uint8_t> bytes) {
+    using Kind = WriteResult::Kind;
+    const CommTimeouts t = Timeouts();
+    Deadline until = Deadline::Never();
+    if (t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0) {
+        const auto total =
+            static_cast<std::uint64_t>(t.WriteTotalTimeoutMultiplier) * bytes.size() +
+            t.WriteTotalTimeoutConstant;
+        until = Deadline::After(SteadyClock::now(),
+                                std::chrono::milliseconds(static_cast<std::int64_t>(total)));
+    }
+    std::size_t done = 0;
+    bool hung_up = false;
+    for (;;) {
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+                continue;
+            }
+            const ErrnoMeaning meaning = n == 0 ? ErrnoMeaning::WouldBlock : MeaningOf(errno);
+            if (meaning == ErrnoMeaning::Retry)
+                continue;
+            if (meaning == ErrnoMeaning::WouldBlock && !hung_up)
+                break;
+            if (meaning == ErrnoMeaning::PortClosed)
+                return {Kind::Closed, done};
+            return {Kind::Failed, done};
+        }
+        if (done == bytes.size() || until.Expired(SteadyClock::now()))
+            return {Kind::Written, done};
+        pollfd fds[2] = {{close_fd_, POLLIN, 0}, {fd_, POLLOUT, 0}};
+        const int r = Ppoll(fds, 2, until);
+        if (r < 0) {
+            const ErrnoMeaning meaning = MeaningOf(errno);
+            if (meaning == ErrnoMeaning::Retry)
+                continue;
+            return {meaning == ErrnoMeaning::PortClosed ? Kind::Closed : Kind::Failed, done};
+        }
+        if (fds[0].revents != 0)
+            return {Kind::Stopped, done};
+        if (fds[1].revents & POLLNVAL)
+            return {Kind::Closed, done};
+        hung_up = (fds[1].revents & (POLLHUP | POLLERR)) != 0;
+    }
+}
+
+WakeReason LinuxSerialPort::WaitForRequest() {
+    for (;;) {
+        pollfd fds[2] = {{close_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        const int r = Ppoll(fds, 2, Deadline::Never());
+        if (r < 0) {
+            if (MeaningOf(errno) == ErrnoMeaning::Retry)
+                continue;
+            return WakeReason::Failed;
+        }
+        if (fds[0].revents != 0)
+            return WakeReason::Stopped;
+        if (fds[1].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] auto n = ::read(wake_fd_, &count, sizeof count);
+            return WakeReason::Request;
+        }
+        return WakeReason::Failed;
+    }
+}
+
+} // namespace tvk9

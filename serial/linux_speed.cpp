@@ -1,0 +1,20 @@
+// termios2 lives in the kernel's headers, which clash with <termios.h>: kept apart here.
+#include <asm/ioctls.h>
+#include <asm/termbits.h>
+#include <cstdint>
+#include <sys/ioctl.h>
+
+namespace tvk9::linux_tty {
+
+bool SetCustomSpeed(int fd, std::uint32_t baud) {
+    struct termios2 t2 {};
+    if (ioctl(fd, TCGETS2, &t2) != 0)
+        return false;
+    t2.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
+    t2.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+    t2.c_ispeed = baud;
+    t2.c_ospeed = baud;
+    return ioctl(fd, TCSETS2, &t2) == 0;
+}
+
+} // namespace tvk9::linux_tty

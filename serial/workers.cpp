@@ -1,0 +1,227 @@
+#include "serial/workers.h"
+
+#include <algorithm>
+#include <new>
+#include <utility>
+
+namespace tvk9 {
+
+WorkerThread::WorkerThread(std::function<void()> body, int priority_steps)
+    : body_(std::move(body)), priority_steps_(priority_steps), ended_future_(ended_.get_future()),
+      thread_([this, gate = gate_.get_future()]() mutable { Run(std::move(gate)); }) {}
+
+WorkerThread::~WorkerThread() {
+    if (!started_)
+        gate_.set_value(false);
+    thread_.join();
+}
+
+void WorkerThread::Start() {
+    if (started_)
+        return;
+    started_ = true;
+    gate_.set_value(true);
+}
+
+bool WorkerThread::WaitFor(std::chrono::milliseconds limit) {
+    if (!started_)
+        return true; // a suspended thread runs nothing; destroying it ends it
+    return ended_future_.wait_for(limit) == std::future_status::ready;
+}
+
+void WorkerThread::Run(std::future<bool> gate) {
+    if (gate.get()) {
+        RaiseThreadPriority(priority_steps_);
+        body_();
+    }
+    ended_.set_value();
+}
+
+// ---------------------------------------------------------------------------------------
+
+TReadThread::TReadThread(SerialPort& port, NotifyChannel& notify, std::uint16_t buffer_size,
+                         std::uint16_t read_size)
+    : port_(port), notify_(notify), buffer_size_(std::max<std::uint16_t>(buffer_size, 1)),
+      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)),
+      thread_([this] { Execute(); }, Priority) {}
+
+void TReadThread::PostHangup() {
+    // A hangup request that cannot be posted is lost; there is nobody left to tell.
+    notify_.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr});
+}
+
+bool TReadThread::PostNotify(std::uint32_t msg, std::uint32_t lparam) {
+    if (notify_.Post(NotifyMessage{msg, 0, lparam, nullptr}))
+        return true;
+    PostHangup();
+    return false;
+}
+
+void TReadThread::Execute() {
+    std::unique_ptr<std::uint8_t[]> buffer;
+    try {
+        buffer = std::make_unique<std::uint8_t[]>(buffer_size_);
+    } catch (const std::bad_alloc&) {
+        PostHangup();
+    }
+    if (buffer && !port_.SetEventMask(EvRlsd | EvErr | EvRing))
+        PostHangup();
+    else if (buffer) {
+        const std::span<std::uint8_t> read_into(buffer.get(), read_size_);
+        bool running = true;
+        while (running && !port_.CloseSignalled()) {
+            const ReceiveResult r = port_.Receive(read_into);
+            switch (r.kind) {
+            case ReceiveResult::Kind::ReadComplete:
+                running = DeliverBytes(read_into.first(std::min(r.Count, read_into.size())));
+                break;
+            case ReceiveResult::Kind::LineEvent:
+                running = HandleLineEvent(r.EventMask);
+                break;
+            case ReceiveResult::Kind::Failed:
+                PostHangup();
+                running = false;
+                break;
+            case ReceiveResult::Kind::Stopped:
+            case ReceiveResult::Kind::Closed:
+                running = false;
+                break;
+            }
+        }
+    }
+    port_.Purge(PurgeRxAbort | PurgeRxClear);
+}
+
+bool TReadThread::DeliverBytes(std::span<const std::uint8_t> bytes) {
+    // An empty read is a total time-out that ran out: the worker ends without a word.
+    if (bytes.empty())
+        return false;
+    NotifyMessage message{MsgReceiveData, bytes.size(), 0, nullptr};
+    try {
+        message.Buffer = std::make_unique<std::uint8_t[]>(bytes.size() + 1); // zero-filled
+    } catch (const std::bad_alloc&) {
+        PostHangup();
+        return false;
+    }
+    std::copy(bytes.begin(), bytes.end(), message.Buffer.get());
+    if (notify_.Post(std::move(message)))
+        return true;
+    PostHangup();
+    return false;
+}
+
+bool TReadThread::HandleLineEvent(std::uint32_t mask) {
+    bool result = false;
+    if (mask & EvErr) {
+        const std::optional<std::uint32_t> errors = port_.ClearErrors();
+        if (!errors) {
+            PostHangup();
+            return false;
+        }
+        if (!PostNotify(MsgReceiveError, *errors))
+            return false;
+        result = true;
+    }
+    const std::uint32_t modem =
+        ((mask & EvRlsd) ? ModemEventCarrier : 0u) | ((mask & EvRing) ? ModemEventRing : 0u);
+    if (modem != 0) {
+        if (!PostNotify(MsgModemStateChange, modem))
+            return false;
+        result = true;
+    }
+    if (!result)
+        PostHangup();
+    return result;
+}
+
+// ---------------------------------------------------------------------------------------
+
+TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify)
+    : port_(port), notify_(notify), thread_([this] { Execute(); }, Priority) {}
+
+bool TWriteThread::Post(WriteRequest request) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!accepting_)
+            return false;
+        queue_.push_back(std::move(request));
+    }
+    port_.WakeTransmitter();
+    return true;
+}
+
+std::unique_ptr<WriteRequest> TWriteThread::Take() {
+    std::lock_guard lock(mutex_);
+    if (queue_.empty())
+        return nullptr;
+    auto request = std::make_unique<WriteRequest>(std::move(queue_.front()));
+    queue_.pop_front();
+    return request;
+}
+
+void TWriteThread::CloseQueue() {
+    std::deque<WriteRequest> left;
+    {
+        std::lock_guard lock(mutex_);
+        accepting_ = false;
+        left.swap(queue_);
+    }
+    // Requests never written are released here, outside the lock.
+}
+
+void TWriteThread::PostHangup() {
+    notify_.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr});
+}
+
+void TWriteThread::Execute() {
+    bool announce_empty = true;
+    for (;;) {
+        std::unique_ptr<WriteRequest> request = Take();
+        if (!request) {
+            if (announce_empty && !notify_.Post(NotifyMessage{MsgSendDataEmpty, 0, 0, nullptr})) {
+                PostHangup();
+                break;
+            }
+            announce_empty = false;
+            const WakeReason why = port_.WaitForRequest();
+            if (why == WakeReason::Stopped)
+                break;
+            if (why == WakeReason::Failed) {
+                PostHangup();
+                break;
+            }
+            continue;
+        }
+        // A request taken just as the close event came is released unwritten.
+        if (port_.CloseSignalled())
+            break;
+        const bool written = WriteBlock({request->Block.get(), request->Count});
+        request.reset();
+        if (!written)
+            break;
+        announce_empty = true;
+    }
+    CloseQueue();
+    port_.Purge(PurgeTxAbort | PurgeTxClear);
+}
+
+bool TWriteThread::WriteBlock(std::span<const std::uint8_t> bytes) {
+    // A short write (possible with write time-outs) goes on with the rest of the block.
+    while (!bytes.empty()) {
+        const WriteResult r = port_.Write(bytes);
+        switch (r.kind) {
+        case WriteResult::Kind::Written:
+            bytes = bytes.subspan(std::min(r.Written, bytes.size()));
+            break;
+        case WriteResult::Kind::Failed:
+            PostHangup();
+            return false;
+        case WriteResult::Kind::Stopped:
+        case WriteResult::Kind::Closed:
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace tvk9

@@ -75,22 +75,41 @@ bench)
     done
     ;;
 fuzz)
-    # ./do fuzz [SECONDS]: every fuzz target for that long (default 60 s each).
-    need $FUZZ_PACKAGES
+    # ./do fuzz [SECONDS] [TARGET...]: each fuzz target (default: all) for that long (default
+    # 60 s each); prints each one's executed units and fails if any of them finds something.
+    need cmake ninja-build $FUZZ_PACKAGES
     secs=${1:-60}
+    [ $# -gt 0 ] && shift
     CXX=clang++ configure "$BUILD_DIR-fuzz" -DTVK9_CORE_ONLY=ON -DTVK9_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-    cmake --build "$BUILD_DIR-fuzz" -j "$JOBS"
-    for f in "$BUILD_DIR-fuzz"/bin/fuzz_*; do
-        name=$(basename "$f")
+    cmake --build "$BUILD_DIR-fuzz" -j "$JOBS" --target fuzz_targets
+    [ $# -gt 0 ] || set -- $(cd "$BUILD_DIR-fuzz/bin" && ls fuzz_*)
+    failed=""
+    for name in "$@"; do
+        f="$BUILD_DIR-fuzz/bin/$name"
         corpus="$BUILD_DIR-fuzz/corpus/$name"
-        mkdir -p "$corpus"
+        artifacts="$BUILD_DIR-fuzz/artifacts/$name"
+        log="$BUILD_DIR-fuzz/$name.log"
+        mkdir -p "$corpus" "$artifacts"
+        seeds=""
+        [ -d "$ROOT/fuzz/seeds/$name" ] && seeds="$ROOT/fuzz/seeds/$name"
         echo "== $name for ${secs}s"
-        "$f" -max_total_time="$secs" -print_final_stats=1 "$corpus" "$ROOT/fuzz/seeds/$name" 2>&1 |
-            grep -E 'stat::number_of_executed_units|ERROR|SUMMARY|Done' || true
+        # shellcheck disable=SC2086
+        if "$f" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+            "$corpus" $seeds >"$log" 2>&1; then
+            grep -E 'stat::number_of_executed_units' "$log" || true
+        else
+            tail -n 40 "$log"
+            echo "== $name: FOUND A FAULT (log $log, input in $artifacts/)" >&2
+            failed="$failed $name"
+        fi
     done
+    if [ -n "$failed" ]; then
+        echo "fuzz findings in:$failed" >&2
+        exit 1
+    fi
     ;;
 *)
-    echo "usage: ./do build | test | bench | fuzz [SECONDS]" >&2
+    echo "usage: ./do build | test | bench | fuzz [SECONDS] [TARGET...]" >&2
     exit 2
     ;;
 esac

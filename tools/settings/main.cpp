@@ -1,0 +1,283 @@
+// tvk9-settings: reads and makes settings files of the TVK9 Programmer.
+//
+//   tvk9-settings decode [--raw] [--frame] [--decimal-separator C] FILE
+//   tvk9-settings encode [-o FILE]
+
+#include "common/error.h"
+#include "config/frames.h"
+#include "config/settings_file.h"
+#include "tools/settings/decimal_separator.h"
+#include "tools/settings/encode.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unistd.h>
+#include <vector>
+
+namespace tvk9 {
+namespace {
+
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+constexpr std::string_view Usage =
+    "usage: tvk9-settings decode [--raw] [--frame] [--decimal-separator C] FILE\n"
+    "       tvk9-settings encode [-o FILE]\n"
+    "\n"
+    "decode  prints the seven values a freshly started programmer sends after loading FILE,\n"
+    "        one 'NAME VALUE' line each; --raw: as read, before the radio buttons' orientation\n"
+    "        rule; --frame: the ten bytes of the settings frame in hex instead.\n"
+    "        The decimal separator is the one of LC_ALL, LC_NUMERIC or LANG unless given.\n"
+    "encode  reads eight plain-text lines (marker and seven numbers) from standard input and\n"
+    "        writes the enciphered settings file to FILE or standard output.\n";
+
+class UsageError {
+public:
+    explicit UsageError(std::string message) : message_(std::move(message)) {}
+    const std::string& Message() const { return message_; }
+
+private:
+    std::string message_;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t done = ::write(fd, bytes.data(), bytes.size());
+        if (done < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return true;
+}
+
+// As the programmer's error box shows a message: a full stop appended when the last
+// character sorts above ".".
+std::string AsShown(std::string message) {
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
+        message.push_back('.');
+    }
+    return message;
+}
+
+int Fail(const std::string& message) {
+    WriteAll(STDERR_FILENO, AsShown(message) + "\n");
+    return ExitFailure;
+}
+
+struct DecodeOptions {
+    bool raw = false;
+    bool frame = false;
+    std::optional<char> separator;
+    std::string path;
+};
+
+DecodeOptions ParseDecodeOptions(const std::vector<std::string_view>& args) {
+    DecodeOptions options;
+    std::optional<std::string_view> path;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        std::optional<std::string_view> separator;
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (path) {
+                throw UsageError("decode takes one FILE");
+            }
+            path = arg;
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--raw") {
+            options.raw = true;
+        } else if (arg == "--frame") {
+            options.frame = true;
+        } else if (arg == "--decimal-separator") {
+            if (i + 1 == args.size()) {
+                throw UsageError("--decimal-separator needs a character");
+            }
+            separator = args[++i];
+        } else if (arg.starts_with("--decimal-separator=")) {
+            separator = arg.substr(arg.find('=') + 1);
+        } else {
+            throw UsageError("unknown option " + std::string(arg));
+        }
+        if (separator) {
+            if (separator->size() != 1) {
+                throw UsageError("--decimal-separator takes exactly one character");
+            }
+            options.separator = (*separator)[0];
+        }
+    }
+    if (!path) {
+        throw UsageError("decode needs a FILE");
+    }
+    options.path = std::string(*path);
+    return options;
+}
+
+std::string Hex(const Frame& frame) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (const std::uint8_t byte : frame) {
+        if (!text.empty()) {
+            text.push_back(' ');
+        }
+        text.push_back(Digits[byte >> 4]);
+        text.push_back(Digits[byte & 0x0F]);
+    }
+    return text + "\n";
+}
+
+std::string Listing(const DeviceSettings& s) {
+    std::string text;
+    const auto line = [&text](std::string_view name, std::uint8_t value) {
+        text.append(name).append(" ").append(std::to_string(value)).append("\n");
+    };
+    line("orientation", s.orientation);
+    line("pitch", s.pitch);
+    line("roll", s.roll);
+    line("yaw", s.yaw);
+    line("scale1", s.scale1);
+    line("scale2", s.scale2);
+    line("scale3", s.scale3);
+    return text;
+}
+
+int Decode(const std::vector<std::string_view>& args) {
+    const DecodeOptions options = ParseDecodeOptions(args);
+    const char separator = options.separator.value_or(RegionalDecimalSeparator());
+    DeviceSettings loaded; // a freshly started programmer holds zeros
+    if (LoadSettingsLines(ReadSettingsLines(options.path), separator, loaded) ==
+        LoadResult::Refused) {
+        return Fail("Data Error!");
+    }
+    const DeviceSettings shown = options.raw ? loaded : SettingsAfterFreshSelection(loaded);
+    const std::string out = options.frame ? Hex(BuildSettingsFrame(shown)) : Listing(shown);
+    if (!WriteAll(STDOUT_FILENO, out)) {
+        return Fail("Cannot write to standard output. " + std::generic_category().message(errno));
+    }
+    return 0;
+}
+
+// Standard input, no more than a settings file may hold.
+std::string ReadInput() {
+    std::string input;
+    std::array<char, 16384> buffer{};
+    for (;;) {
+        const ssize_t got = ::read(STDIN_FILENO, buffer.data(), buffer.size());
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            throw Exception("Cannot read standard input. " +
+                            std::generic_category().message(errno));
+        }
+        if (got == 0) {
+            return input;
+        }
+        input.append(buffer.data(), static_cast<std::size_t>(got));
+        if (input.size() > MaxSettingsTextBytes) {
+            throw Exception("Standard input holds more than a settings file may");
+        }
+    }
+}
+
+// Exactly eight lines, the last one's line end optional.
+SettingsLines PlainLines(std::string_view input) {
+    SettingsLineSplitter splitter;
+    const std::size_t used = splitter.Feed(input);
+    const SettingsLines& lines = splitter.Lines();
+    if (splitter.Complete()) {
+        const std::string_view rest = input.substr(used);
+        const bool crLfEnd = rest == "\n" && input[used - 1] == '\r';
+        if (!rest.empty() && !crLfEnd) {
+            throw Exception("Standard input holds more than eight lines");
+        }
+    } else {
+        const bool lastUnended = !lines[splitter.EndedLines()].empty();
+        const std::size_t count = splitter.EndedLines() + (lastUnended ? 1 : 0);
+        if (count != SettingsLineCount) {
+            throw Exception("Standard input must hold eight lines, not " + std::to_string(count));
+        }
+    }
+    for (std::size_t i = 0; i < SettingsLineCount; ++i) {
+        if (!lines[i].empty() && lines[i].back() == '\0') {
+            throw Exception("Line " + std::to_string(i + 1) +
+                            " ends in a zero byte, which a settings file cannot keep");
+        }
+    }
+    return lines;
+}
+
+int Encode(const std::vector<std::string_view>& args) {
+    std::optional<std::string> outputPath;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "-o" && i + 1 < args.size() && !outputPath) {
+            outputPath = std::string(args[++i]);
+        } else {
+            throw UsageError("encode takes only -o FILE");
+        }
+    }
+    const std::string file = EncodeSettingsFile(PlainLines(ReadInput()));
+    if (!outputPath) {
+        if (!WriteAll(STDOUT_FILENO, file)) {
+            return Fail("Cannot write to standard output. " +
+                        std::generic_category().message(errno));
+        }
+        return 0;
+    }
+    const int fd = ::open(outputPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return Fail("Cannot create file \"" + *outputPath + "\". " +
+                    std::generic_category().message(errno));
+    }
+    const bool written = WriteAll(fd, file);
+    const int writeError = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed) {
+        return Fail("Cannot write file \"" + *outputPath + "\". " +
+                    std::generic_category().message(written ? errno : writeError));
+    }
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        WriteAll(STDERR_FILENO, Usage);
+        return ExitUsage;
+    }
+    const std::string_view command = args.front();
+    args.erase(args.begin());
+    try {
+        if (command == "decode") {
+            return Decode(args);
+        }
+        if (command == "encode") {
+            return Encode(args);
+        }
+        if (command == "--help" || command == "-h") {
+            return WriteAll(STDOUT_FILENO, Usage) ? 0 : ExitFailure;
+        }
+        throw UsageError("unknown command " + std::string(command));
+    } catch (const UsageError& e) {
+        WriteAll(STDERR_FILENO, "tvk9-settings: " + e.Message() + "\n" + std::string(Usage));
+        return ExitUsage;
+    } catch (const Exception& e) {
+        return Fail(e.what());
+    }
+}
+
+} // namespace
+} // namespace tvk9
+
+int main(int argc, char** argv) {
+    return tvk9::Run(argc, argv);
+}

@@ -6,7 +6,7 @@ ROOT=$(pwd)
 BUILD_DIR=${BUILD_DIR:-build}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
-BASE_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core"
+BASE_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core openssl"
 BENCH_PACKAGES="libbenchmark-dev"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 SHOW_PACKAGES="xvfb xauth"

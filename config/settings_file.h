@@ -33,9 +33,10 @@ inline constexpr std::array<std::string_view, SettingsLineCount> SettingsLineKey
 };
 
 // At most this many bytes of a file are read. Real lines are a few dozen bytes; the limit
-// keeps a huge or endless file chosen by mistake from hanging the program or filling memory.
-// Text beyond it is treated as if the file ended there.
-inline constexpr std::size_t MaxSettingsTextBytes = std::size_t{1} << 20;
+// keeps a huge or endless file chosen by mistake from hanging the program or filling memory,
+// and an error message that quotes a deciphered line from growing without end. Text beyond
+// it is treated as if the file ended there.
+inline constexpr std::size_t MaxSettingsTextBytes = std::size_t{64} * 1024;
 
 // Cuts text into lines 1 to 8 at CR LF, a lone CR or a lone LF, and stops once the eighth
 // line has ended, so that it needs no more input than those lines.

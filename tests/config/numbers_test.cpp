@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -152,23 +151,6 @@ TEST(DecimalNumber, RefusesEverythingElseWithTheTextInTheMessage) {
 TEST(DecimalNumber, TooSmallForLongDoubleReadsAsZero) {
     EXPECT_EQ(ParseDecimalNumber("1e-99999", '.'), 0.0L);
     EXPECT_EQ(ScaleAxis(ParseDecimalNumber("-1e-5000", '.')), 10);
-}
-
-TEST(DecimalNumber, IgnoresTheProcessLocale) {
-    // The app's toolkit sets the process locale from the environment; a locale with a comma
-    // must not change how the passed separator is read.
-    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
-    const std::string saved = previous != nullptr ? previous : "C";
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8"}) {
-        if (std::setlocale(LC_NUMERIC, name) != nullptr) {
-            break;
-        }
-    }
-    const long double dot = ParseDecimalNumber("1.5", '.');
-    const long double comma = ParseDecimalNumber("1,5", ',');
-    std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(dot, 1.5L);
-    EXPECT_EQ(comma, 1.5L);
 }
 
 TEST(Scaling, TruncatesTowardZeroAndKeepsTheLowByte) {

@@ -138,19 +138,6 @@ TEST(LoadSettingsLines, LoadsTheValuesOfEachLineInItsOwnWay) {
     EXPECT_EQ(settings, (DeviceSettings{1, 20, 20, 13, 5, 12, 251}));
 }
 
-TEST(LoadSettingsLines, TakesHexInEitherCaseAndIgnoresAnOddLastDigit) {
-    SettingsLines lines = Enciphered(ExamplePlain());
-    for (std::string& line : lines) {
-        for (char& c : line) {
-            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        }
-        line += "Z";
-    }
-    DeviceSettings settings;
-    EXPECT_EQ(LoadSettingsLines(lines, '.', settings), LoadResult::Accepted);
-    EXPECT_EQ(settings, (DeviceSettings{1, 17, 9, 20, 25, 0, 255}));
-}
-
 TEST(LoadSettingsLines, RefusesAnythingButTheExactMarkerAndChangesNothing) {
     const DeviceSettings before{0x12, 3, 4, 5, 6, 7, 8};
     const std::vector<std::string> markers{

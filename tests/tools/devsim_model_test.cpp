@@ -62,7 +62,7 @@ const DeviceSettings NewValues{0x10, 5, 20, 11, 0x32, 0x3C, 0x46};
 TEST(DeviceModel, GreetsEveryOpenAndAnswersAQueryAfterTheDelay) {
     DeviceModel model({});
     model.Opened(T(0));
-    EXPECT_EQ(RunUntil(model, T(0)), (std::vector<Sent>{{T(0), B(PresenceSignature)}}));
+    EXPECT_EQ(RunUntil(model, T(50)), (std::vector<Sent>{{T(10), B(PresenceSignature)}}));
 
     model.Received(QueryFrame, T(100));
     EXPECT_EQ(model.NextDue(), T(120));
@@ -74,7 +74,35 @@ TEST(DeviceModel, GreetsEveryOpenAndAnswersAQueryAfterTheDelay) {
 
     // A second program opening the port is greeted as well.
     model.Opened(T(2000));
-    EXPECT_EQ(Joined(RunUntil(model, T(2000))), B(PresenceSignature));
+    EXPECT_EQ(Joined(RunUntil(model, T(2050))), B(PresenceSignature));
+}
+
+TEST(DeviceModel, AGreetingThatAFlushTookIsRepeatedOnce) {
+    DeviceModel model({});
+    // A flush before the greeting went out takes nothing: one greeting.
+    model.Opened(T(0));
+    model.InputFlushed(T(1));
+    EXPECT_EQ(Joined(RunUntil(model, T(100))), B(PresenceSignature));
+
+    // A flush after it did: greeted again at once, but only once.
+    model.InputFlushed(T(200));
+    model.InputFlushed(T(201));
+    EXPECT_EQ(RunUntil(model, T(300)), (std::vector<Sent>{{T(200), B(PresenceSignature)}}));
+
+    // Once the program has spoken, a flush is its own business.
+    model.Opened(T(400));
+    RunUntil(model, T(450));
+    model.Received(QueryFrame, T(460));
+    RunUntil(model, T(500));
+    model.InputFlushed(T(600));
+    EXPECT_FALSE(model.NextDue());
+
+    // Each open starts afresh.
+    model.Closed();
+    model.Opened(T(1000));
+    RunUntil(model, T(1050));
+    model.InputFlushed(T(1100));
+    EXPECT_EQ(model.NextDue(), T(1100));
 }
 
 TEST(DeviceModel, AWriteReplacesTheSettingsAndIsAnsweredWithThem) {
@@ -217,11 +245,11 @@ TEST(DeviceModel, BaudTimingPacesEveryByteAndNothingOvertakes) {
     options.delay = milliseconds(0);
     DeviceModel model(options);
     model.Opened(T(0));
-    model.Received(QueryFrame, T(0)); // due at once, but the line is still busy
+    model.Received(QueryFrame, T(10)); // due at once, but the line is busy with the greeting
     const auto sent = RunUntil(model, T(1000));
     ASSERT_EQ(sent.size(), 3 + FrameSize);
     for (std::size_t i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(sent[i].at, TimePoint{} + static_cast<long>(i) * ByteTime) << i;
+        EXPECT_EQ(sent[i].at, TimePoint{} + GreetingDelay + static_cast<long>(i) * ByteTime) << i;
         EXPECT_EQ(sent[i].bytes.size(), 1u);
     }
     Bytes expected = B(PresenceSignature);
@@ -255,7 +283,7 @@ TEST(DeviceModel, UnplugsAfterTheGivenNumberOfAnswersSent) {
     model.Received(QueryFrame, T(100));
     model.Received(QueryFrame, T(100)); // the cable is pulled before this one is answered
     const Bytes report = B(BuildReportFrame(Default));
-    EXPECT_EQ(RunUntil(model, T(1000)), (std::vector<Sent>{{T(100), B(PresenceSignature)},
+    EXPECT_EQ(RunUntil(model, T(1000)), (std::vector<Sent>{{T(110), B(PresenceSignature)},
                                                            {T(120), report},
                                                            {T(120), report},
                                                            {T(120), Bytes{}}}));

@@ -35,12 +35,21 @@ DeviceModel::DeviceModel(DeviceOptions options)
     : options_(std::move(options)), settings_(options_.settings) {}
 
 void DeviceModel::Opened(TimePoint now) {
+    greeted_ = heard_ = greetedAgain_ = false;
     if (options_.announce && !unplugged_) {
-        Schedule(PresenceSignature, now, "presence", false);
+        Schedule(PresenceSignature, now + GreetingDelay, "presence", false, true);
+    }
+}
+
+void DeviceModel::InputFlushed(TimePoint now) {
+    if (greeted_ && !heard_ && !greetedAgain_ && !unplugged_) {
+        greetedAgain_ = true;
+        Schedule(PresenceSignature, now, "presence, again after a flush", false, true);
     }
 }
 
 void DeviceModel::Closed() {
+    greeted_ = heard_ = greetedAgain_ = false;
     rx_.clear();
     logged_ = 0;
     queue_.clear();
@@ -84,6 +93,7 @@ std::vector<LogEntry> DeviceModel::Received(std::span<const std::uint8_t> bytes,
 }
 
 void DeviceModel::Handle(const Frame& frame, TimePoint now, std::vector<LogEntry>& log) {
+    heard_ = true;
     const Bytes bytes(frame.begin(), frame.end());
     const auto request = ParseHostFrame(frame);
     if (!request) {
@@ -128,17 +138,18 @@ void DeviceModel::Answer(TimePoint now) {
 }
 
 TimePoint DeviceModel::Schedule(std::span<const std::uint8_t> bytes, TimePoint earliest,
-                                std::string what, bool endsAnswer) {
+                                std::string what, bool endsAnswer, bool greeting) {
     // One line: nothing overtakes what was scheduled before it.
     TimePoint at = std::max(earliest, lineFree_);
     LogEntry entry{Bytes(bytes.begin(), bytes.end()), std::move(what)};
     if (!options_.baudTiming) {
-        queue_.push_back({Action::Kind::Send, at, entry.bytes, std::move(entry), endsAnswer});
+        queue_.push_back(
+            {Action::Kind::Send, at, entry.bytes, std::move(entry), endsAnswer, greeting});
         lineFree_ = at;
         return at;
     }
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        Action a{Action::Kind::Send, at, Bytes{bytes[i]}, std::nullopt, false};
+        Action a{Action::Kind::Send, at, Bytes{bytes[i]}, std::nullopt, false, greeting};
         if (i == 0) {
             a.log = entry;
         }
@@ -162,12 +173,13 @@ std::vector<Action> DeviceModel::TakeDue(TimePoint now) {
     while (!queue_.empty() && queue_.front().due <= now) {
         due.push_back(std::move(queue_.front()));
         queue_.pop_front();
+        greeted_ = greeted_ || due.back().greeting;
         if (!due.back().endsAnswer) {
             continue;
         }
         ++answersSent_;
         if (options_.unplugAfter && answersSent_ >= *options_.unplugAfter) {
-            due.push_back({Action::Kind::Unplug, due.back().due, {}, std::nullopt, false});
+            due.push_back({Action::Kind::Unplug, due.back().due, {}, std::nullopt, false, false});
             unplugged_ = true;
             queue_.clear();
             rx_.clear();

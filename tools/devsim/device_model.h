@@ -21,6 +21,10 @@ using TimePoint = Clock::time_point;
 using Duration = Clock::duration;
 using Bytes = std::vector<std::uint8_t>;
 
+// How long after an open the device greets: the program that opened the port usually throws
+// away what came in before it had set the port up, so greeting at once could go unseen.
+inline constexpr Duration GreetingDelay = std::chrono::milliseconds(10);
+
 // One byte at 9600 baud, 8N1: ten bit times, about 1.04 ms.
 inline constexpr Duration ByteTime = std::chrono::nanoseconds(1'000'000'000LL * 10 / 9600);
 
@@ -55,6 +59,7 @@ struct Action {
     Bytes bytes;                 // Send: what goes on the line at `due`
     std::optional<LogEntry> log; // the frame, or part of one, that these bytes begin
     bool endsAnswer = false;     // the last bytes of a report
+    bool greeting = false;       // part of the presence signature
 };
 
 class DeviceModel {
@@ -63,6 +68,9 @@ public:
 
     // A program opened the port (every opener is greeted, also a second one).
     void Opened(TimePoint now);
+    // The program threw away its unread input. If that took the greeting with it, before the
+    // program said anything, it is greeted once more.
+    void InputFlushed(TimePoint now);
     // The last program closed the port: what was not yet sent and half-read frames are dropped.
     void Closed();
     // Bytes from the host. Frames may be split over calls and preceded by garbage; returns what
@@ -82,7 +90,7 @@ private:
     void Handle(const Frame& frame, TimePoint now, std::vector<LogEntry>& log);
     void Answer(TimePoint now);
     TimePoint Schedule(std::span<const std::uint8_t> bytes, TimePoint earliest, std::string what,
-                       bool endsAnswer);
+                       bool endsAnswer, bool greeting = false);
     bool Exhausted() const;
 
     DeviceOptions options_;
@@ -94,6 +102,10 @@ private:
     unsigned answersSent_ = 0;
     unsigned answersQueued_ = 0;
     bool unplugged_ = false;
+    // Since the last open: greeting sent, a frame heard, greeted a second time.
+    bool greeted_ = false;
+    bool heard_ = false;
+    bool greetedAgain_ = false;
 };
 
 } // namespace tvk9::devsim

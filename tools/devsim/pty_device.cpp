@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -103,6 +104,12 @@ PtyDevice::PtyDevice(RunnerOptions options)
         ::tcsetattr(master_.get(), TCSANOW, &tio);
     }
 
+    // Packet mode tells us when the program flushes its input, which may take the greeting.
+    int on = 1;
+    if (::ioctl(master_.get(), TIOCPKT, &on) != 0) {
+        Fail("cannot set packet mode on the pseudo-terminal");
+    }
+
     inotify_ = Fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     if (!inotify_ ||
         ::inotify_add_watch(inotify_.get(), slavePath_.c_str(), IN_OPEN | IN_CLOSE) < 0) {
@@ -119,17 +126,25 @@ PtyDevice::PtyDevice(RunnerOptions options)
         errno = err;
         Fail("cannot create the link " + linkPath_.string());
     }
+    linked_ = true;
 }
 
 PtyDevice::~PtyDevice() {
+    Close();
+}
+
+void PtyDevice::Close() {
+    // The link first: once the master is closed its number may go to someone else's terminal.
     RemoveLink();
+    master_.Reset();
 }
 
 void PtyDevice::RemoveLink() {
-    // Another device may have taken the name over since (after our lock went): leave its link.
-    if (!linkPath_.empty() && LinkTarget(linkPath_) == slavePath_) {
+    // Someone may have replaced the link by hand meanwhile: leave theirs.
+    if (linked_ && LinkTarget(linkPath_) == slavePath_) {
         ::unlink(linkPath_.c_str());
     }
+    linked_ = false;
 }
 
 PtyDevice::End PtyDevice::Run(int stopFd) {
@@ -158,21 +173,22 @@ PtyDevice::End PtyDevice::Run(int stopFd) {
             return End::Stopped;
         }
         TimePoint now = Clock::now();
-        // Opens and closes first: a hang-up may already stand behind a close event.
+        // Opens and closes first: a hang-up may already stand behind a close event. If they
+        // ended one session or began another, what poll said of the master belongs to the
+        // old one (a hang-up seen just before the next program opened): ask again next turn.
+        const unsigned session = sessions_;
         if (fds[1].revents != 0) {
             HandleInotify(now);
         }
-        if (connected_ && count == 3 && fds[2].revents != 0) {
+        if (connected_ && count == 3 && fds[2].revents != 0 && session == sessions_) {
             HandleMaster(fds[2].revents, now);
         }
         now = Clock::now();
         for (const Action& action : model_.TakeDue(now)) {
             if (action.kind == Action::Kind::Unplug) {
-                if (options_.log != nullptr) {
-                    *options_.log << FormatLogLine(now - start_, "unplug", {}) << std::endl;
-                }
-                master_.Reset();
-                RemoveLink();
+                LetTheLastAnswerBeRead(stopFd);
+                Log(Clock::now(), "unplug", {});
+                Close();
                 return End::Unplugged;
             }
             Perform(action, now);
@@ -180,33 +196,76 @@ PtyDevice::End PtyDevice::Run(int stopFd) {
     }
 }
 
-void PtyDevice::HandleInotify(TimePoint now) {
+std::vector<std::uint32_t> PtyDevice::ReadEvents() {
+    std::vector<std::uint32_t> masks;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(inotify_.get(), buffer, sizeof buffer);
         if (n <= 0) {
-            return;
+            return masks;
         }
         for (ssize_t at = 0; at < n;) {
             inotify_event event{};
             std::memcpy(&event, buffer + at, sizeof event);
             at += static_cast<ssize_t>(sizeof event + event.len);
-            if ((event.mask & IN_Q_OVERFLOW) != 0) {
-                // Events were lost: the master's hang-up tells whether anyone is left.
-                pollfd p{master_.get(), POLLIN, 0};
-                const bool hungUp = ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
-                openFiles_ = hungUp ? 0 : 1;
-                if (hungUp && connected_) {
-                    Disconnect(now);
-                }
-            } else if ((event.mask & IN_OPEN) != 0) {
+            masks.push_back(event.mask);
+        }
+    }
+}
+
+void PtyDevice::HandleInotify(TimePoint now) {
+    for (const std::uint32_t mask : ReadEvents()) {
+        if ((mask & IN_Q_OVERFLOW) != 0) {
+            // Events were lost: the master's hang-up tells whether anyone is left.
+            pollfd p{master_.get(), POLLIN, 0};
+            const bool hungUp = ::poll(&p, 1, 0) == 1 && (p.revents & POLLHUP) != 0;
+            openFiles_ = hungUp ? 0 : 1;
+            if (hungUp && connected_) {
+                Disconnect(now);
+            }
+        } else if ((mask & IN_OPEN) != 0) {
+            ++openFiles_;
+            Connect(now);
+        } else if ((mask & IN_CLOSE) != 0) {
+            openFiles_ = openFiles_ > 0 ? openFiles_ - 1 : 0;
+            if (openFiles_ == 0 && connected_) {
+                Disconnect(now);
+            }
+        }
+    }
+}
+
+void PtyDevice::LetTheLastAnswerBeRead(int stopFd) {
+    // Closing the master throws away what the program has not read yet. Reads of the slave
+    // show as access events: wait until the program has read and then stayed quiet a moment
+    // (it may read a byte at a time), or has closed the port, or for at most half a second.
+    constexpr auto quiet = std::chrono::milliseconds(20);
+    constexpr auto longest = std::chrono::milliseconds(500);
+    if (!connected_ || ::inotify_add_watch(inotify_.get(), slavePath_.c_str(),
+                                           IN_OPEN | IN_CLOSE | IN_ACCESS) < 0) {
+        return;
+    }
+    const TimePoint deadline = Clock::now() + longest;
+    TimePoint until = deadline;
+    for (;;) {
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {inotify_.get(), POLLIN, 0}};
+        timespec timeout = ToTimespec(until - Clock::now());
+        const int ready = ::ppoll(fds, 2, &timeout, nullptr);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0 || fds[0].revents != 0) {
+            return;
+        }
+        const TimePoint now = Clock::now();
+        for (const std::uint32_t mask : ReadEvents()) {
+            if ((mask & IN_ACCESS) != 0) {
+                until = std::min(deadline, now + quiet);
+                Flush(now);
+            } else if ((mask & IN_OPEN) != 0) {
                 ++openFiles_;
-                Connect(now);
-            } else if ((event.mask & IN_CLOSE) != 0) {
-                openFiles_ = openFiles_ > 0 ? openFiles_ - 1 : 0;
-                if (openFiles_ == 0 && connected_) {
-                    Disconnect(now);
-                }
+            } else if ((mask & IN_CLOSE) != 0 && openFiles_ > 0 && --openFiles_ == 0) {
+                return;
             }
         }
     }
@@ -215,34 +274,37 @@ void PtyDevice::HandleInotify(TimePoint now) {
 void PtyDevice::Connect(TimePoint now) {
     if (!connected_) {
         connected_ = true;
-        if (options_.log != nullptr) {
-            *options_.log << FormatLogLine(now - start_, "open", {}) << std::endl;
-        }
+        ++sessions_;
+        Log(now, "open", {});
     }
     model_.Opened(now);
 }
 
 void PtyDevice::Disconnect(TimePoint now) {
     connected_ = false;
+    ++sessions_;
     openFiles_ = 0;
     model_.Closed();
     pending_.clear();
     // Bytes left in either direction would greet the next program that opens the port.
     ::tcflush(master_.get(), TCIOFLUSH);
-    if (options_.log != nullptr) {
-        *options_.log << FormatLogLine(now - start_, "close", {}) << std::endl;
-    }
+    Log(now, "close", {});
 }
 
 void PtyDevice::HandleMaster(short revents, TimePoint now) {
     if ((revents & POLLIN) != 0) {
-        std::uint8_t buffer[512];
+        // Packet mode: every read starts with a status byte; 0 means data follows.
+        std::uint8_t packet[513];
         for (;;) {
-            const ssize_t n = ::read(master_.get(), buffer, sizeof buffer);
+            const ssize_t n = ::read(master_.get(), packet, sizeof packet);
             if (n > 0) {
-                for (const LogEntry& entry :
-                     model_.Received(std::span(buffer, static_cast<std::size_t>(n)), now)) {
-                    Log(now, "rx", entry);
+                if (packet[0] == TIOCPKT_DATA) {
+                    const std::span data(packet + 1, static_cast<std::size_t>(n - 1));
+                    for (const LogEntry& entry : model_.Received(data, now)) {
+                        Log(now, "rx", entry);
+                    }
+                } else if ((packet[0] & TIOCPKT_FLUSHREAD) != 0) {
+                    model_.InputFlushed(now);
                 }
                 continue;
             }

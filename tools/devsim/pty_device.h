@@ -11,6 +11,7 @@
 #include <iosfwd>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace tvk9::devsim {
 
@@ -57,8 +58,13 @@ public:
     // (then the port is closed and the link is gone). Call once.
     End Run(int stopFd);
 
+    // Closes the port under whoever has it open and removes the link; not while Run runs.
+    void Close();
+
 private:
+    std::vector<std::uint32_t> ReadEvents();
     void HandleInotify(TimePoint now);
+    void LetTheLastAnswerBeRead(int stopFd);
     void HandleMaster(short revents, TimePoint now);
     void Connect(TimePoint now);
     void Disconnect(TimePoint now);
@@ -75,7 +81,9 @@ private:
     Fd nameLock_;
     std::string slavePath_;
     std::filesystem::path linkPath_;
+    bool linked_ = false;
     bool connected_ = false;
+    unsigned sessions_ = 0;  // counts connects and disconnects
     unsigned openFiles_ = 0; // slave opens seen minus closes seen
     Bytes pending_;          // bytes the slave's queue has not taken yet
 };

@@ -38,6 +38,7 @@ void SimulatedDevice::Stop() {
         // Cannot fail short of a full counter, which one write a life never reaches.
         [[maybe_unused]] const ssize_t n = ::write(stop_.get(), &one, sizeof one);
         thread_.join();
+        device_.Close();
     }
     if (error_) {
         std::rethrow_exception(std::exchange(error_, nullptr));

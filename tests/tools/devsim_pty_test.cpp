@@ -1,0 +1,205 @@
+#include "common/error.h"
+#include "config/port_list.h"
+#include "tests/tools/devsim_client.h"
+#include "tools/devsim/simulated_device.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <sstream>
+
+namespace tvk9::devsim {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bytes;
+using testing::PortClient;
+using testing::ToBytes;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() / ("tvk9-devsim-" + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+const DeviceSettings Default{0x01, 10, 10, 10, 0, 0, 0};
+const DeviceSettings NewValues{0x10, 5, 20, 11, 0x32, 0x3C, 0x46};
+const Bytes Greeting = ToBytes(PresenceSignature);
+
+RunnerOptions In(const TempFolder& folder) {
+    RunnerOptions options;
+    options.portFolder = folder.path();
+    options.device.delay = std::chrono::milliseconds(2);
+    return options;
+}
+
+TEST(SimulatedDevice, GreetsEveryOpenAndAnswersQueriesAndWrites) {
+    TempFolder folder;
+    RunnerOptions options = In(folder);
+    options.device.delay = std::chrono::milliseconds(20);
+    SimulatedDevice device(options);
+
+    EXPECT_EQ(device.LinkPath(), folder.path() / "TVK9-SIM");
+    EXPECT_EQ(fs::read_symlink(device.LinkPath()), fs::path(device.SlavePath()));
+    EXPECT_EQ(ListSerialPorts(folder.path() / "no-sysfs", folder.path()),
+              std::vector<std::string>{device.LinkPath().string()});
+
+    {
+        PortClient client(device.LinkPath());
+        EXPECT_EQ(client.Read(3), Greeting);
+        client.Write(QueryFrame);
+        EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(Default)));
+        client.Write(BuildSettingsFrame(NewValues));
+        EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(NewValues)));
+    }
+    // The settings outlive the program that wrote them; the next one is greeted afresh.
+    PortClient next(device.SlavePath());
+    EXPECT_EQ(next.Read(3), Greeting);
+    next.Write(QueryFrame);
+    EXPECT_EQ(next.Read(10), ToBytes(BuildReportFrame(NewValues)));
+}
+
+TEST(SimulatedDevice, ASecondProgramIsGreetedAndItsCloseLeavesTheFirstConnected) {
+    TempFolder folder;
+    SimulatedDevice device(In(folder));
+    PortClient first(device.LinkPath());
+    EXPECT_EQ(first.Read(3), Greeting);
+    {
+        PortClient second(device.LinkPath());
+        // Both read one queue; the greeting for the second open is there once.
+        EXPECT_EQ(second.Read(3), Greeting);
+    }
+    first.Write(QueryFrame);
+    EXPECT_EQ(first.Read(10), ToBytes(BuildReportFrame(Default)));
+}
+
+TEST(SimulatedDevice, ReadsAByteStreamNotReads) {
+    TempFolder folder;
+    SimulatedDevice device(In(folder));
+    PortClient client(device.LinkPath());
+    ASSERT_EQ(client.Read(3), Greeting);
+
+    // A write in three pieces, the device reading each on its own.
+    const Frame write = BuildSettingsFrame(NewValues);
+    client.Write(std::span(write).first(3));
+    EXPECT_TRUE(client.Read(1, std::chrono::milliseconds(50)).empty());
+    client.Write(std::span(write).subspan(3, 4));
+    EXPECT_TRUE(client.Read(1, std::chrono::milliseconds(50)).empty());
+    client.Write(std::span(write).subspan(7));
+    EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(NewValues)));
+
+    // Garbage, then a write with a bad checksum, then a good write: only the good one counts,
+    // so the first answer carries its values.
+    client.Write(Bytes{0x00, 0xAA, 0x13});
+    Frame bad = BuildSettingsFrame(Default);
+    bad[9] ^= 0x40;
+    client.Write(bad);
+    client.Write(BuildSettingsFrame({0x11, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame({0x11, 1, 2, 3, 4, 5, 6})));
+}
+
+TEST(SimulatedDevice, GreetsAgainWhenTheProgramFlushedTheGreetingAway) {
+    TempFolder folder;
+    SimulatedDevice device(In(folder));
+    PortClient client(device.LinkPath());
+    ASSERT_EQ(client.Read(3), Greeting);
+    ::tcflush(client.fd(), TCIFLUSH);
+    EXPECT_EQ(client.Read(3), Greeting);
+    client.Write(QueryFrame);
+    EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(Default)));
+}
+
+TEST(SimulatedDevice, NamesAreExclusiveAndTheLinkGoesWithTheDevice) {
+    TempFolder folder;
+    // A link left by a device that died is replaced.
+    fs::create_symlink("/dev/null", folder.path() / "TVK9-SIM");
+    fs::path link;
+    {
+        SimulatedDevice device(In(folder));
+        link = device.LinkPath();
+        EXPECT_EQ(fs::read_symlink(link), fs::path(device.SlavePath()));
+        EXPECT_THROW(SimulatedDevice{In(folder)}, Exception);
+
+        RunnerOptions other = In(folder);
+        other.name = "SIM2";
+        SimulatedDevice second(other);
+        EXPECT_EQ(ListSerialPorts(folder.path() / "no-sysfs", folder.path()),
+                  (std::vector<std::string>{(folder.path() / "SIM2").string(), link.string()}));
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_TRUE(ListSerialPorts(folder.path() / "no-sysfs", folder.path()).empty());
+
+    for (const char* bad : {"", "a/b", ".hidden"}) {
+        RunnerOptions options = In(folder);
+        options.name = bad;
+        EXPECT_THROW(SimulatedDevice{options}, Exception) << bad;
+    }
+}
+
+TEST(SimulatedDevice, StoppingOrUnpluggingHangsUpTheProgramsPort) {
+    TempFolder folder;
+    {
+        SimulatedDevice device(In(folder));
+        PortClient client(device.LinkPath());
+        ASSERT_EQ(client.Read(3), Greeting);
+        device.Stop();
+        EXPECT_TRUE(client.HangsUp());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(device.LinkPath())));
+    }
+    {
+        RunnerOptions options = In(folder);
+        options.device.unplugAfter = 2;
+        options.device.baudTiming = true; // the last answer trickles out byte by byte
+        SimulatedDevice device(options);
+        PortClient client(device.LinkPath());
+        ASSERT_EQ(client.Read(3), Greeting);
+        client.Write(QueryFrame);
+        EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(Default)));
+        client.Write(QueryFrame);
+        // The last answer is whole before the port goes.
+        EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(Default)));
+        EXPECT_TRUE(client.HangsUp());
+        EXPECT_FALSE(fs::exists(fs::symlink_status(device.LinkPath())));
+        EXPECT_NO_THROW(device.Stop());
+    }
+}
+
+TEST(SimulatedDevice, LogsEveryFrameWithItsTime) {
+    TempFolder folder;
+    std::ostringstream log;
+    RunnerOptions options = In(folder);
+    options.log = &log;
+    {
+        SimulatedDevice device(options);
+        PortClient client(device.LinkPath());
+        ASSERT_EQ(client.Read(3), Greeting);
+        client.Write(QueryFrame);
+        ASSERT_EQ(client.Read(10).size(), 10u);
+        client.Close();
+        device.Stop(); // the log is ours to read once the device has stopped
+    }
+    const std::string t = R"(\d+\.\d{3} )";
+    const std::regex expected(t + "open\n" +                                           //
+                              t + R"(tx AA BB 55 \(presence\)\n)" +                    //
+                              t + R"(rx AA 01 00 00 00 00 00 00 00 AB \(query\)\n)" +  //
+                              t + R"(tx BB 03 01 0A 0A 0A 00 00 00 DD \(report\)\n)" + //
+                              "(" + t + "close\n)?"); // unless the stop came first
+    EXPECT_TRUE(std::regex_match(log.str(), expected)) << log.str();
+}
+
+} // namespace
+} // namespace tvk9::devsim

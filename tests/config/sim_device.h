@@ -119,10 +119,11 @@ private:
 class SimPortLister : public PortLister {
 public:
     std::vector<std::string> ports;
+    std::function<std::vector<std::string>()> source; // when set, the list comes from here
     int calls = 0;
     std::vector<std::string> ListSerialPorts() override {
         ++calls;
-        return ports;
+        return source ? source() : ports;
     }
 };
 

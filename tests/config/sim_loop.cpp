@@ -3,12 +3,40 @@
 #include "common/error.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <utility>
 
 namespace tvk9::sim {
 
 void SimLoop::Post(Ms at, std::function<void()> action) {
     posted_.push_back({at, seq_++, std::move(action)});
+}
+
+namespace {
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+} // namespace
+
+Ms SimLoop::Now() const {
+    return real_ ? SteadyMs() - realStart_ : now_;
+}
+
+void SimLoop::Block(Ms ms) {
+    if (real_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    } else {
+        now_ += ms;
+    }
+}
+
+void SimLoop::UseRealClock(std::function<bool(Ms)> waitForEvent) {
+    real_ = true;
+    realStart_ = SteadyMs() - now_;
+    waitForEvent_ = std::move(waitForEvent);
 }
 
 void SimLoop::RunUntil(Ms until) {
@@ -28,7 +56,18 @@ void SimLoop::RunUntil(Ms until) {
                 timer = t;
             }
         }
-        if (next != posted_.end() && (timer == nullptr || next->at <= timer->due_)) {
+        const bool postedFirst =
+            next != posted_.end() && (timer == nullptr || next->at <= timer->due_);
+        if (real_) {
+            // Wait for the outside until the next event falls due, or to the end.
+            const Ms target = postedFirst ? next->at : timer != nullptr ? timer->due_ : until;
+            const Ms now = Now();
+            if (target > now) {
+                Dispatch([&] { waitForEvent_(target - now); });
+                continue;
+            }
+        }
+        if (postedFirst) {
             now_ = std::max(now_, next->at);
             auto action = std::move(next->action);
             posted_.erase(next);

@@ -20,10 +20,15 @@ class SimTimer;
 
 class SimLoop {
 public:
-    Ms Now() const { return now_; }
+    Ms Now() const;
 
     // The user-interface thread is blocked for `ms`: time passes, nothing is handled.
-    void Block(Ms ms) { now_ += ms; }
+    void Block(Ms ms);
+
+    // From now on the loop keeps real time on the steady clock, for runs against real ports:
+    // Block sleeps, and while nothing is due the loop waits in `waitForEvent(ms)`, which
+    // handles at most one event from outside within that time and tells whether it did.
+    void UseRealClock(std::function<bool(Ms)> waitForEvent);
 
     // An event for the user-interface thread at `at` (handled later if the thread is busy).
     // Events due at the same moment run in the order posted, before timer ticks.
@@ -53,6 +58,9 @@ private:
     };
 
     Ms now_ = 0;
+    bool real_ = false;
+    std::int64_t realStart_ = 0; // steady clock, in ms
+    std::function<bool(Ms)> waitForEvent_;
     std::uint64_t seq_ = 0;
     int depth_ = 0;
     std::vector<Posted> posted_;

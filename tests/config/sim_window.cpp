@@ -96,7 +96,7 @@ int SimDialogs::OpenBoxes() const {
     return n;
 }
 
-SimWindow::SimWindow(std::string programFolder, char decimalSeparator)
+SimWindow::SimWindow(std::string programFolder, char decimalSeparator, CommLink* link)
     : Vertic("Vertic", [this] { ctl.VerticClick(); }),
       Horizont("Horizont", [this] { ctl.HorizontClick(); }),
       pitchleft1("pitchleft1", [this] { ctl.pitchleft1Click(); }),
@@ -105,10 +105,26 @@ SimWindow::SimWindow(std::string programFolder, char decimalSeparator)
       rollright1("rollright1", [this] { ctl.rollright1Click(); }),
       yawleft1("yawleft1", [this] { ctl.yawleft1Click(); }),
       yawright1("yawright1", [this] { ctl.yawright1Click(); }),
-      ctl(WindowParts{Timer1,     Timer2,   Timer3,     ComSelect,    AutoDetect,
-                      Vertic,     Horizont, pitchleft1, pitchright1,  rollleft1,
-                      rollright1, yawleft1, yawright1,  ProgressBar1, FilePath,
-                      Memo2,      dialogs,  sleeper,    comm,         ports},
+      ctl(WindowParts{Timer1,
+                      Timer2,
+                      Timer3,
+                      ComSelect,
+                      AutoDetect,
+                      Vertic,
+                      Horizont,
+                      pitchleft1,
+                      pitchright1,
+                      rollleft1,
+                      rollright1,
+                      yawleft1,
+                      yawright1,
+                      ProgressBar1,
+                      FilePath,
+                      Memo2,
+                      dialogs,
+                      sleeper,
+                      link != nullptr ? *link : static_cast<CommLink&>(comm),
+                      ports},
           std::move(programFolder), decimalSeparator) {
     Vertic.Pair(Horizont);
     pitchleft1.Pair(pitchright1);

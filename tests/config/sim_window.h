@@ -153,10 +153,11 @@ private:
 };
 
 // The whole window around one controller: the scripted device world is in `comm`, the
-// system's port list in `ports`.
+// system's port list in `ports`. Given a `link`, the controller talks to that instead.
 class SimWindow {
 public:
-    explicit SimWindow(std::string programFolder = "/opt/tvk9/", char decimalSeparator = '.');
+    explicit SimWindow(std::string programFolder = "/opt/tvk9/", char decimalSeparator = '.',
+                       CommLink* link = nullptr);
 
     SimLoop loop;
     SimTimer Timer1{loop};

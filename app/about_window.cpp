@@ -1,0 +1,76 @@
+#include "app/about_window.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStyle>
+
+namespace tvk9 {
+
+namespace {
+
+QFont Tahoma(int pixelSize) {
+    QFont font;
+    font.setFamilies({"Tahoma", "DejaVu Sans"});
+    font.setPixelSize(pixelSize);
+    return font;
+}
+
+} // namespace
+
+TAboutForm::TAboutForm() : Button1(this), Label1(this), Label2(this) {
+    setObjectName(QStringLiteral("AboutForm"));
+    setWindowTitle(QStringLiteral("About TVK9"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    setFont(Tahoma(11));
+    setFixedSize(339, 123);
+
+    Label1.setObjectName(QStringLiteral("Label1"));
+    Label1.setTextFormat(Qt::PlainText);
+    Label1.setText(QStringLiteral("TVK9  Programmer V1.0"));
+    Label1.setFont(Tahoma(19));
+    Label1.setGeometry(8, 16, 202, 23);
+
+    Label2.setObjectName(QStringLiteral("Label2"));
+    Label2.setTextFormat(Qt::PlainText);
+    Label2.setText(QString::fromUtf8("\xC2\xA9 2026 the TVK9 Programmer developers"));
+    Label2.setFont(Tahoma(13));
+    Label2.setGeometry(32, 45, 287, 16);
+
+    Button1.setObjectName(QStringLiteral("Button1"));
+    Button1.setText(QStringLiteral("ok"));
+    Button1.setGeometry(232, 80, 75, 25);
+    Button1.setDefault(false);
+    Button1.setAutoDefault(true); // Enter presses the button while it has the focus
+    Button1.setFocus();
+    connect(&Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+}
+
+void TAboutForm::ShowModal() {
+    const QScreen* target = screen() != nullptr ? screen() : QGuiApplication::primaryScreen();
+    if (target != nullptr) {
+        setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, size(),
+                                        target->availableGeometry()));
+    }
+    exec();
+}
+
+void TAboutForm::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TAboutForm::Button1Click() {
+    close();
+}
+
+TAboutForm& AboutForms::Create() {
+    forms_.push_back(std::make_unique<TAboutForm>());
+    return *forms_.back();
+}
+
+} // namespace tvk9

@@ -1,0 +1,141 @@
+#pragma once
+
+// The main window: its controls as stored in the form, the bindings of their events to the
+// connection controller, and the window's own handlers.
+
+#include "app/about_window.h"
+#include "app/qt_adapters.h"
+#include "app/qt_notify_channel.h"
+#include "config/connection_controller.h"
+#include "config/port_list.h"
+#include "config/tcomm_link.h"
+#include "serial/comm.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+
+#include <memory>
+
+namespace tvk9 {
+
+// The system's list of serial ports, read afresh at every call.
+class SystemPortLister final : public PortLister {
+public:
+    std::vector<std::string> ListSerialPorts() override { return tvk9::ListSerialPorts(); }
+};
+
+class TFrm_Interface final : public QMainWindow {
+public:
+    // `aboutForms` holds the About windows that Help > About makes; it outlives the window.
+    explicit TFrm_Interface(AboutForms& aboutForms);
+
+    TFrm_Interface(const TFrm_Interface&) = delete;
+    TFrm_Interface& operator=(const TFrm_Interface&) = delete;
+
+    const ConnectionController& Controller() const { return *controller_; }
+
+private:
+    // Declared before every control: the client area below the menu bar that holds them, and
+    // the channel that must outlive Comm1.
+    QWidget client_;
+    QtNotifyChannel notifyChannel_;
+
+public:
+    // The components, parents before their children.
+    QLineEdit FilePath;
+    QComboBox ComSelect;
+    QProgressBar ProgressBar1;
+    TComm Comm1;
+    QTimer Timer1;
+    QTimer Timer2;
+    QFileDialog OpenDialog1;
+    QPlainTextEdit Memo2;
+    QToolButton Read;
+    QTimer Timer3;
+    QGroupBox GroupBox1;
+    QLabel Label1;
+    QLabel Label2;
+    QRadioButton Horizont;
+    QRadioButton Vertic;
+    QGroupBox GroupBox2;
+    QFrame Panel2;
+    QFrame Panel4;
+    QFrame Panel5;
+    QRadioButton rollright1;
+    QRadioButton rollleft1;
+    QLabel Label3;
+    QRadioButton pitchleft1;
+    QRadioButton pitchright1;
+    QRadioButton yawleft1;
+    QRadioButton yawright1;
+    QLabel Label4;
+    QLabel Label5;
+    QLabel Label6;
+    QLabel Label7;
+    QMenuBar MainMenu1;
+    QMenu File1;
+    QAction Save1;
+    QMenu Help1;
+    QAction About1;
+    QLabel Label8;
+    QLabel Label9;
+    QLabel Label10;
+    QPushButton Openfile;
+    QPushButton Start;
+    QPushButton AutoDetect;
+    QAction Exit2;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void ApplyStoredSettings();
+    void BindEvents();
+    void FormCreate();
+    void Save1Click();
+    void Exit2Click();
+    void About1Click();
+
+    AboutForms& aboutForms_;
+    bool shown_ = false;
+
+    // What the controller sees of the window.
+    QtTimer timer1Port_{Timer1};
+    QtTimer timer2Port_{Timer2};
+    QtTimer timer3Port_{Timer3};
+    QtComboBox comSelectPort_{ComSelect};
+    QtButton autoDetectPort_{AutoDetect};
+    QtRadioButton verticPort_{Vertic};
+    QtRadioButton horizontPort_{Horizont};
+    QtRadioButton pitchleft1Port_{pitchleft1};
+    QtRadioButton pitchright1Port_{pitchright1};
+    QtRadioButton rollleft1Port_{rollleft1};
+    QtRadioButton rollright1Port_{rollright1};
+    QtRadioButton yawleft1Port_{yawleft1};
+    QtRadioButton yawright1Port_{yawright1};
+    QtProgressBar progressBar1Port_{ProgressBar1};
+    QtEditBox filePathPort_{FilePath};
+    QtLineBuffer memo2Port_{Memo2};
+    QtDialogs dialogs_{*this, OpenDialog1};
+    QtSleeper sleeper_;
+    TCommLink comm1Port_{Comm1};
+    SystemPortLister portLister_;
+    std::unique_ptr<ConnectionController> controller_;
+};
+
+} // namespace tvk9

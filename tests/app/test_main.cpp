@@ -1,0 +1,17 @@
+// One QApplication for every case, on the offscreen platform unless another is asked for.
+
+#include "app/application.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    tvk9::SetupApplication(app);
+    return RUN_ALL_TESTS();
+}

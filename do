@@ -64,9 +64,7 @@ build)
 test)
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" "$@"
-    if grep -q serial_tests "$ROOT/tests/serial/CMakeLists.txt"; then
-        tsan
-    fi
+    tsan
     ;;
 bench)
     build

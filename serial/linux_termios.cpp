@@ -140,8 +140,9 @@ termios TermiosFor(termios t, const Dcb& dcb) {
     t.c_iflag |= flow.iflag;
     t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
     t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-    // Reads never block in the kernel: the receive worker times them itself.
-    t.c_cc[VMIN] = 0;
+    // With O_NONBLOCK and VMIN 1 an empty read fails with EAGAIN and 0 means hangup only
+    // (VMIN 0 would return 0 for "nothing yet" too). The receive worker does all timing.
+    t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
     if (const auto speed = StandardSpeed(dcb.BaudRate)) {
         cfsetispeed(&t, *speed);

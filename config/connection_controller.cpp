@@ -110,6 +110,7 @@ void ConnectionController::ReadClick() {
     // Sending on a port that did not open queues nothing; that ends in "No response!".
     w_.Comm1.SendData(query);
     verifyWrite_ = false;
+    writeYardstick_.reset();
     StartTimer1();
     queryPending_ = true;
 }
@@ -126,6 +127,7 @@ void ConnectionController::Button3Click() {
         const Frame frame = BuildSettingsFrame(settings_);
         w_.Comm1.SendData(frame);
         verifyWrite_ = true;
+        writeYardstick_.reset();
         StartTimer1();
         w_.Timer3.SetEnabled(true);
     }
@@ -149,6 +151,11 @@ void ConnectionController::Comm1ReceiveData(std::span<const std::uint8_t> block)
     replyReceived_ = true;
     if (queryPending_) {
         queryPending_ = false;
+        // After an unanswered query this may be a write's answer: adopting it must not
+        // overwrite the values that the write is judged against.
+        if (verifyWrite_ && !writeYardstick_) {
+            writeYardstick_ = settings_;
+        }
         ShowChoice(AdoptReport(reported_, settings_));
     }
 }
@@ -161,7 +168,9 @@ void ConnectionController::Timer1Timer() {
             w_.dialogs.ShowInformation("No response!");
         }
     } else if (verifyWrite_) {
-        w_.dialogs.ShowInformation(settings_ == reported_ ? "Modify Successful!" : "No Sucess!");
+        const DeviceSettings expected = writeYardstick_.value_or(settings_);
+        writeYardstick_.reset();
+        w_.dialogs.ShowInformation(expected == reported_ ? "Modify Successful!" : "No Sucess!");
     }
     replyReceived_ = false;
 }

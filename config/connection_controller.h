@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -96,6 +97,9 @@ private:
     bool verifyWrite_ = false;
     bool confirmOpen_ = false;
     bool queryPending_ = false;
+    // What a write is judged against when its answer was adopted as a pending query's: the
+    // settings as they stood before the adoption.
+    std::optional<DeviceSettings> writeYardstick_;
 };
 
 } // namespace tvk9

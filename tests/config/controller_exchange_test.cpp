@@ -273,8 +273,23 @@ TEST_F(Connected, UnansweredQueryThenAWriteWhoseAnswerIsAdopted) {
     EXPECT_EQ(w.PitchChoice(), "pitchleft1");
     EXPECT_EQ(w.RollChoice(), "rollright1");
     EXPECT_EQ(w.ctl.Settings(), (DeviceSettings{0x01, 12, 3, 10, 0, 0, 0}));
+    // The device did not take what was written: adopting its answer does not make it a success.
     w.loop.RunFor(400);
-    EXPECT_EQ(w.dialogs.Messages().size(), 2u);
+    EXPECT_EQ(w.dialogs.Messages(), (Texts{"No response!", "No Sucess!"}));
+
+    // The same road with a device that takes the write is judged a success.
+    device.answers = false;
+    Query();
+    w.loop.RunFor(500);
+    ASSERT_TRUE(w.ctl.QueryPending());
+    device.answers = true;
+    device.applyWrite = {};
+    w.User([&] { w.pitchright1.Select(); }); // pitch 12 becomes 8
+    Start();
+    w.loop.RunFor(500);
+    EXPECT_EQ(device.stored, (DeviceSettings{0x01, 8, 3, 10, 0, 0, 0}));
+    EXPECT_EQ(w.dialogs.Messages().back(), "Modify Successful!");
+    EXPECT_EQ(w.dialogs.Messages().size(), 4u);
 }
 
 TEST_F(Connected, AxisSetToRevAtTenIsWrittenAsTenAndReadBackAsNor) {

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
         ::setenv("GLIBC_TUNABLES", "glibc.malloc.tcache_count=0", 1);
         ::execv("/proc/self/exe", argv);
     }
-    const int cycles = argc > 1 ? std::atoi(argv[1]) : 1000;
+    const int asked = argc > 1 ? std::atoi(argv[1]) : 0;
+    const int cycles = asked > 0 ? asked : 1000;
     tvk9::bench::Pty pty;
     tvk9::QueueChannel channel;
     tvk9::TComm comm(channel);

@@ -55,6 +55,14 @@ tsan() {
         ctest --test-dir "$BUILD_DIR-tsan" -L serial --output-on-failure -j "$JOBS"
 }
 
+# need_display COMMAND: the windows need a display; say how to get one when there is none.
+need_display() {
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "no display: run it on a virtual one with  xvfb-run -a ./do $1  (needs: $SHOW_PACKAGES)" >&2
+        exit 1
+    fi
+}
+
 cmd=${1:-}
 [ $# -gt 0 ] && shift
 case "$cmd" in
@@ -106,8 +114,37 @@ fuzz)
         exit 1
     fi
     ;;
+run)
+    # The programmer on this display.
+    need_display run
+    build
+    exec "$BUILD_DIR/bin/tvk9-programmer"
+    ;;
+demo)
+    # The simulated device on a port folder of its own, and the programmer beside it, which
+    # finds, reads and writes it; closing the window ends both.
+    need_display demo
+    build
+    demo_dir=$(mktemp -d)
+    sim=""
+    trap '[ -n "$sim" ] && kill "$sim" 2>/dev/null && wait "$sim" 2>/dev/null; rm -rf "$demo_dir"' EXIT
+    trap 'exit 130' INT TERM HUP
+    mkdir "$demo_dir/ports"
+    mkfifo "$demo_dir/sim.out"
+    TVK9_PORT_DIR="$demo_dir/ports" "$BUILD_DIR/bin/tvk9-devsim" --log >"$demo_dir/sim.out" &
+    sim=$!
+    exec 3<"$demo_dir/sim.out"
+    # The first line is the port, once it is registered.
+    if ! read -r port <&3; then
+        echo "tvk9-devsim did not start" >&2
+        exit 1
+    fi
+    echo "simulated device on $port; its frames follow (rx: from the programmer)"
+    cat <&3 &
+    TVK9_PORT_DIR="$demo_dir/ports" "$BUILD_DIR/bin/tvk9-programmer"
+    ;;
 *)
-    echo "usage: ./do build | test | bench | fuzz [SECONDS] [TARGET...]" >&2
+    echo "usage: ./do build | test | run | demo | bench | fuzz [SECONDS] [TARGET...]" >&2
     exit 2
     ;;
 esac

@@ -12,6 +12,8 @@
 #include <QShowEvent>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace tvk9 {
 
 namespace {
@@ -26,6 +28,10 @@ void Caption(QLabel& label, const char* name, const char* text, int left, int to
     Place(label, name, left, top, width, height);
     label.setText(QString::fromLatin1(text));
     label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Captions size themselves to their text: the stored sizes fit "MS Sans Serif", and a
+    // wider stand-in font must not clip them.
+    const QSize fit = label.sizeHint();
+    label.resize(std::max(width, fit.width()), std::max(height, fit.height()));
 }
 
 // A radio button that shows no text: the labels beside it name it.

@@ -1,0 +1,346 @@
+#include "app/main_window.h"
+
+#include "app/application.h"
+#include "modal_watcher.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QScreen>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace tvk9 {
+namespace {
+
+QString Plain(QString text) {
+    return text.remove(u'&');
+}
+
+// The window with its scan kept away from the machine's ports: the port folder is empty, and
+// tests that show the window stop the scan timer at once.
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() { qputenv("TVK9_PORT_DIR", QFile::encodeName(ports.path())); }
+    ~MainWindowTest() override { qunsetenv("TVK9_PORT_DIR"); }
+
+    void ShowWithoutScan() {
+        window.show();
+        window.Timer2.stop();
+        QApplication::setActiveWindow(&window);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+
+    QTemporaryDir ports;
+    AboutForms about;
+    TFrm_Interface window{about};
+};
+
+struct Row {
+    const char* name;
+    const char* kind;
+    const char* parent;
+    QRect geometry;
+    const char* text;
+};
+
+// name, kind, parent, left/top/width/height, text ("" where none is shown)
+const std::vector<Row> Layout{
+    {"Label8", "QLabel", "", {32, 25, 85, 13}, "USB INTERFACE"},
+    {"ComSelect", "QComboBox", "", {32, 44, 345, 21}, ""},
+    {"AutoDetect", "QPushButton", "", {404, 44, 69, 21}, "AutoDetect"},
+    {"Label9", "QLabel", "", {30, 88, 46, 13}, "TVK9 File"},
+    {"FilePath", "QLineEdit", "", {32, 107, 345, 21}, ""},
+    {"Openfile", "QPushButton", "", {402, 107, 71, 21}, "Open File"},
+    {"GroupBox2", "QGroupBox", "", {32, 147, 211, 133}, "Sensor Output Direction"},
+    {"GroupBox1", "QGroupBox", "", {277, 147, 196, 89}, "Orientation"},
+    {"Label10", "QLabel", "", {30, 311, 41, 13}, "Progress"},
+    {"ProgressBar1", "QProgressBar", "", {30, 330, 347, 21}, ""},
+    {"Start", "QPushButton", "", {402, 330, 71, 21}, "Start"},
+    {"Label1", "QLabel", "GroupBox1", {24, 29, 35, 13}, "Vertical"},
+    {"Label2", "QLabel", "GroupBox1", {136, 29, 47, 13}, "Horizontal"},
+    {"Vertic", "QRadioButton", "GroupBox1", {34, 48, 18, 17}, ""},
+    {"Horizont", "QRadioButton", "GroupBox1", {152, 48, 17, 17}, ""},
+    {"Label4", "QLabel", "GroupBox2", {20, 19, 24, 13}, "NOR"},
+    {"Label5", "QLabel", "GroupBox2", {158, 19, 22, 13}, "REV"},
+    {"Panel4", "QFrame", "GroupBox2", {2, 38, 207, 30}, ""},
+    {"rollleft1", "QRadioButton", "Panel4", {23, 8, 18, 17}, ""},
+    {"Label3", "QLabel", "Panel4", {84, 8, 18, 13}, "Roll"},
+    {"rollright1", "QRadioButton", "Panel4", {158, 8, 17, 17}, ""},
+    {"Panel5", "QFrame", "GroupBox2", {2, 68, 207, 30}, ""},
+    {"pitchleft1", "QRadioButton", "Panel5", {23, 8, 17, 17}, ""},
+    {"Label6", "QLabel", "Panel5", {84, 8, 24, 13}, "Pitch"},
+    {"pitchright1", "QRadioButton", "Panel5", {158, 8, 17, 17}, ""},
+    {"Panel2", "QFrame", "GroupBox2", {2, 97, 207, 30}, ""},
+    {"yawleft1", "QRadioButton", "Panel2", {23, 8, 17, 17}, ""},
+    {"Label7", "QLabel", "Panel2", {84, 8, 21, 13}, "Yaw"},
+    {"yawright1", "QRadioButton", "Panel2", {158, 8, 17, 17}, ""},
+    {"Read", "QToolButton", "", {277, 258, 75, 22}, "Read"},
+    {"Memo2", "QPlainTextEdit", "", {30, 286, 347, 19}, ""},
+};
+
+QString TextOf(const QWidget& w) {
+    if (auto* label = qobject_cast<const QLabel*>(&w)) {
+        return label->text();
+    }
+    if (auto* button = qobject_cast<const QAbstractButton*>(&w)) {
+        return button->text();
+    }
+    if (auto* group = qobject_cast<const QGroupBox*>(&w)) {
+        return group->title();
+    }
+    if (auto* edit = qobject_cast<const QLineEdit*>(&w)) {
+        return edit->text();
+    }
+    if (auto* memo = qobject_cast<const QPlainTextEdit*>(&w)) {
+        return memo->toPlainText();
+    }
+    return {};
+}
+
+TEST_F(MainWindowTest, EveryControlHasItsNameKindParentPlaceAndText) {
+    QWidget* client = window.centralWidget();
+    ASSERT_NE(client, nullptr);
+    for (const Row& row : Layout) {
+        SCOPED_TRACE(row.name);
+        auto* w = window.findChild<QWidget*>(QString::fromLatin1(row.name));
+        ASSERT_NE(w, nullptr);
+        EXPECT_TRUE(w->inherits(row.kind));
+        EXPECT_EQ(w->parentWidget(),
+                  *row.parent == 0 ? client : window.findChild<QWidget*>(row.parent));
+        EXPECT_EQ(TextOf(*w), QString::fromLatin1(row.text));
+        if (qobject_cast<QLabel*>(w) != nullptr) {
+            // Captions keep their place and grow to their text where the font is wider.
+            EXPECT_EQ(w->pos(), row.geometry.topLeft());
+            EXPECT_GE(w->width(), row.geometry.width());
+            EXPECT_GE(w->height(), row.geometry.height());
+            EXPECT_LE(w->fontMetrics().horizontalAdvance(TextOf(*w)), w->width());
+        } else {
+            EXPECT_EQ(w->geometry(), row.geometry);
+        }
+    }
+    // Radio buttons show no text: the labels name them.
+    EXPECT_EQ(window.findChildren<QRadioButton*>().size(), 8);
+    EXPECT_EQ(window.Panel4.frameShape(), QFrame::NoFrame);
+}
+
+TEST_F(MainWindowTest, TheWindowIsFixedCentredAndCarriesItsCaptionFontAndMenu) {
+    EXPECT_EQ(window.objectName(), "Frm_Interface");
+    EXPECT_EQ(window.windowTitle(), "TVK9 Programmer");
+    EXPECT_EQ(window.centralWidget()->size(), QSize(513, 388));
+    EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "the border cannot resize it";
+    EXPECT_EQ(window.size(), QSize(513, 388 + window.menuBar()->sizeHint().height()));
+    const QRect screen = window.screen()->availableGeometry();
+    EXPECT_EQ(
+        window.pos(),
+        QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, window.size(), screen).topLeft());
+    EXPECT_EQ(window.font().pixelSize(), 11);
+    EXPECT_EQ(window.font().families().value(0), "MS Sans Serif");
+    EXPECT_EQ(window.Start.font().pixelSize(), 11) << "every control inherits the font";
+
+    EXPECT_EQ(window.menuBar(), &window.MainMenu1);
+    const QList<QAction*> menus = window.MainMenu1.actions();
+    ASSERT_EQ(menus.size(), 2);
+    EXPECT_EQ(Plain(menus[0]->text()), "File");
+    EXPECT_EQ(Plain(menus[1]->text()), "Help");
+    const QList<QAction*> file = window.File1.actions();
+    ASSERT_EQ(file.size(), 2);
+    EXPECT_EQ(file[0], &window.Save1);
+    EXPECT_EQ(Plain(window.Save1.text()), "Open");
+    EXPECT_EQ(file[1], &window.Exit2);
+    EXPECT_EQ(Plain(window.Exit2.text()), "Exit");
+    ASSERT_EQ(window.Help1.actions().size(), 1);
+    EXPECT_EQ(Plain(window.About1.text()), "About");
+    for (const QAction* action : {&window.Save1, &window.Exit2, &window.About1}) {
+        EXPECT_TRUE(action->shortcut().isEmpty());
+    }
+}
+
+TEST_F(MainWindowTest, StartsWithEverythingEmptyUnselectedAndStill) {
+    for (QTimer* timer : {&window.Timer1, &window.Timer2, &window.Timer3}) {
+        EXPECT_FALSE(timer->isActive()) << timer->objectName().toStdString();
+        EXPECT_EQ(timer->timerType(), Qt::PreciseTimer);
+    }
+    EXPECT_EQ(window.Timer1.interval(), 500);
+    EXPECT_EQ(window.Timer2.interval(), 700);
+    EXPECT_EQ(window.Timer3.interval(), 10);
+
+    EXPECT_FALSE(window.Comm1.PortOpen());
+    EXPECT_EQ(window.Comm1.CommName(), "COM1");
+    // Read length before buffer size, as stored: 10 fits the initial buffer of 2048.
+    EXPECT_EQ(window.Comm1.InputLen(), 10);
+    EXPECT_EQ(window.Comm1.InBufferSize(), 10);
+    EXPECT_EQ(window.Comm1.BaudRate(), 9600u);
+    EXPECT_EQ(window.Comm1.ByteSize(), TByteSize::_8);
+    EXPECT_EQ(window.Comm1.Parity(), TParity::None);
+    EXPECT_EQ(window.Comm1.StopBits(), TStopBits::_1);
+    EXPECT_EQ(window.Comm1.XonLimit(), 500);
+    EXPECT_EQ(window.Comm1.XoffLimit(), 500);
+    EXPECT_EQ(window.Comm1.XonChar(), 0x11);
+    EXPECT_EQ(window.Comm1.XoffChar(), 0x13);
+    EXPECT_EQ(window.Comm1.ReplacedChar(), 0x00);
+    EXPECT_EQ(window.Comm1.ReadIntervalTimeout(), 100u);
+    EXPECT_EQ(window.Comm1.ReadTotalTimeoutMultiplier(), 0u);
+    EXPECT_EQ(window.Comm1.ReadTotalTimeoutConstant(), 0u);
+    EXPECT_EQ(window.Comm1.WriteTotalTimeoutMultiplier(), 0u);
+    EXPECT_EQ(window.Comm1.WriteTotalTimeoutConstant(), 0u);
+
+    EXPECT_EQ(window.ComSelect.count(), 0);
+    EXPECT_EQ(window.ComSelect.currentIndex(), -1);
+    EXPECT_FALSE(window.ComSelect.isEditable());
+    EXPECT_EQ(window.ComSelect.maxVisibleItems(), 8);
+    EXPECT_TRUE(window.FilePath.text().isEmpty());
+    EXPECT_TRUE(window.Memo2.toPlainText().isEmpty());
+    EXPECT_EQ(window.ProgressBar1.value(), 0);
+    EXPECT_EQ(window.ProgressBar1.minimum(), 0);
+    EXPECT_EQ(window.ProgressBar1.maximum(), 100);
+    for (const QRadioButton* radio : window.findChildren<QRadioButton*>()) {
+        EXPECT_FALSE(radio->isChecked()) << radio->objectName().toStdString();
+    }
+    EXPECT_TRUE(window.AutoDetect.isEnabled());
+    EXPECT_TRUE(window.OpenDialog1.testOption(QFileDialog::DontUseNativeDialog));
+
+    // Never shown, never reached with the keyboard.
+    EXPECT_TRUE(window.Read.isHidden());
+    EXPECT_TRUE(window.Memo2.isHidden());
+    EXPECT_EQ(window.Read.focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(window.Memo2.focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(window.Controller().Settings(), DeviceSettings{});
+}
+
+TEST_F(MainWindowTest, TheProgressBarIsDrawnGreenOnWhite) {
+    const QPalette palette = window.ProgressBar1.palette();
+    EXPECT_EQ(palette.color(QPalette::Highlight), QColor(0x1F, 0xBD, 0x52));
+    EXPECT_EQ(palette.color(QPalette::Base), QColor(Qt::white));
+
+    window.ProgressBar1.setValue(50);
+    const QImage image = window.ProgressBar1.grab().toImage();
+    const int y = image.height() / 2;
+    const QColor bar = image.pixelColor(image.width() / 4, y);
+    const QColor background = image.pixelColor(image.width() * 7 / 8, y);
+    EXPECT_GT(bar.green(), 150);
+    EXPECT_LT(bar.red(), 90);
+    EXPECT_LT(bar.blue(), 130);
+    EXPECT_EQ(background, QColor(Qt::white));
+}
+
+TEST_F(MainWindowTest, ShowingListsThePortsAndStartsTheScanOnce) {
+    window.show();
+    EXPECT_TRUE(window.Timer2.isActive());
+    window.Timer2.stop();
+    EXPECT_EQ(window.ComSelect.count(), static_cast<int>(ListSerialPorts().size()));
+    EXPECT_EQ(window.ComSelect.currentIndex(), -1);
+    window.hide();
+    window.show();
+    EXPECT_FALSE(window.Timer2.isActive()) << "the show event of a later show is no FormShow";
+}
+
+// Tab visits FilePath, ComSelect, the orientation pair, the axis rows (yaw, roll, pitch),
+// Open File, Start, AutoDetect; a radio group with no selection is skipped.
+TEST_F(MainWindowTest, TabSkipsUnselectedRadioGroupsAndVisitsTheRestInOrder) {
+    ShowWithoutScan();
+    EXPECT_EQ(QApplication::focusWidget(), &window.FilePath);
+    auto tour = [this] {
+        QStringList names;
+        for (int i = 0; i < 8; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            names << QApplication::focusWidget()->objectName();
+            if (QApplication::focusWidget() == &window.FilePath) {
+                break;
+            }
+        }
+        return names;
+    };
+    EXPECT_EQ(tour(), QStringList({"ComSelect", "Openfile", "Start", "AutoDetect", "FilePath"}));
+
+    window.Horizont.setChecked(true);
+    window.rollleft1.setChecked(true);
+    window.yawright1.setChecked(true);
+    window.FilePath.setFocus();
+    EXPECT_EQ(tour(), QStringList({"ComSelect", "Horizont", "yawright1", "rollleft1", "Openfile",
+                                   "Start", "AutoDetect", "FilePath"}));
+}
+
+TEST_F(MainWindowTest, RadioButtonsReachTheSettingsByUserAndByCode) {
+    // The window's bindings run the controller's rules: NOR of 0 gives 20, REV of 20 gives 0.
+    window.pitchleft1.setChecked(true);
+    EXPECT_EQ(window.Controller().Settings().pitch, 20);
+    window.pitchright1.setChecked(true);
+    EXPECT_EQ(window.Controller().Settings().pitch, 0);
+    window.show();
+    window.Timer2.stop();
+    QTest::mouseClick(&window.yawleft1, Qt::LeftButton, {}, QPoint(8, 8));
+    EXPECT_EQ(window.Controller().Settings().yaw, 20);
+    EXPECT_EQ(window.Controller().Settings().pitch, 0) << "other rows untouched";
+    window.Vertic.setChecked(true);
+    EXPECT_EQ(window.Controller().Settings().orientation, 1);
+    EXPECT_FALSE(window.rollleft1.isChecked());
+    EXPECT_FALSE(window.rollright1.isChecked());
+}
+
+TEST_F(MainWindowTest, FileOpenRunsTheSameActionAsTheButtonAndEscapingErrorsAreShown) {
+    QStringList folders;
+    QString typed;
+    test::ModalWatcher watcher([&](QDialog& dialog) {
+        auto& files = static_cast<QFileDialog&>(dialog);
+        folders << files.directory().absolutePath();
+        if (typed.isEmpty()) {
+            files.reject();
+        } else {
+            test::TypeAndAccept(files, typed);
+        }
+    });
+    window.Save1.trigger();
+    window.Openfile.click();
+    ASSERT_EQ(folders.size(), 2);
+    EXPECT_EQ(folders[0], QCoreApplication::applicationDirPath());
+    EXPECT_EQ(folders[1], folders[0]);
+    EXPECT_TRUE(window.FilePath.text().isEmpty()) << "cancelled: nothing changes";
+
+    // A first line that is no hex text: the codec's error leaves the handler and is shown.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    typed = dir.filePath("not hex.tvk");
+    QFile file(typed);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("zz00\r\n");
+    file.close();
+    window.Save1.trigger();
+    EXPECT_EQ(window.FilePath.text(), typed);
+    ASSERT_EQ(watcher.Boxes().size(), 1u);
+    EXPECT_EQ(watcher.Boxes()[0].text, "Error: not a Hex String.");
+    EXPECT_EQ(watcher.Boxes()[0].title, QCoreApplication::applicationName());
+    EXPECT_EQ(watcher.Boxes()[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(watcher.Boxes()[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+
+    // Typed into the path box by hand: nothing reads it.
+    window.FilePath.setText(dir.filePath("elsewhere"));
+    EXPECT_EQ(watcher.Boxes().size(), 1u);
+}
+
+TEST_F(MainWindowTest, HelpAboutShowsTheAboutWindowModallyAndExitClosesTheWindow) {
+    ShowWithoutScan();
+    QWidget* modal = nullptr;
+    test::ModalWatcher watcher([&](QDialog& dialog) {
+        modal = QApplication::activeModalWidget();
+        static_cast<TAboutForm&>(dialog).Button1.click();
+    });
+    window.About1.trigger();
+    window.About1.trigger();
+    EXPECT_EQ(watcher.Dialogs(), 2);
+    EXPECT_EQ(about.Count(), 2u);
+    EXPECT_EQ(modal, about.Current());
+    EXPECT_TRUE(window.isVisible());
+
+    window.Exit2.trigger();
+    EXPECT_FALSE(window.isVisible());
+}
+
+} // namespace
+} // namespace tvk9

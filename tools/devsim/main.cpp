@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         sigaddset(&stopSignals, s);
     }
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A reader of our output that went away must not end us before the link is removed.
+    std::signal(SIGPIPE, SIG_IGN);
     const Fd stop(signalfd(-1, &stopSignals, SFD_CLOEXEC));
     if (!stop) {
         std::perror("tvk9-devsim: signalfd");

@@ -87,31 +87,6 @@ TEST(SimulatedDevice, ASecondProgramIsGreetedAndItsCloseLeavesTheFirstConnected)
     EXPECT_EQ(first.Read(10), ToBytes(BuildReportFrame(Default)));
 }
 
-TEST(SimulatedDevice, ReadsAByteStreamNotReads) {
-    TempFolder folder;
-    SimulatedDevice device(In(folder));
-    PortClient client(device.LinkPath());
-    ASSERT_EQ(client.Read(3), Greeting);
-
-    // A write in three pieces, the device reading each on its own.
-    const Frame write = BuildSettingsFrame(NewValues);
-    client.Write(std::span(write).first(3));
-    EXPECT_TRUE(client.Read(1, std::chrono::milliseconds(50)).empty());
-    client.Write(std::span(write).subspan(3, 4));
-    EXPECT_TRUE(client.Read(1, std::chrono::milliseconds(50)).empty());
-    client.Write(std::span(write).subspan(7));
-    EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame(NewValues)));
-
-    // Garbage, then a write with a bad checksum, then a good write: only the good one counts,
-    // so the first answer carries its values.
-    client.Write(Bytes{0x00, 0xAA, 0x13});
-    Frame bad = BuildSettingsFrame(Default);
-    bad[9] ^= 0x40;
-    client.Write(bad);
-    client.Write(BuildSettingsFrame({0x11, 1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(client.Read(10), ToBytes(BuildReportFrame({0x11, 1, 2, 3, 4, 5, 6})));
-}
-
 TEST(SimulatedDevice, GreetsAgainWhenTheProgramFlushedTheGreetingAway) {
     TempFolder folder;
     SimulatedDevice device(In(folder));

@@ -165,28 +165,11 @@ TEST(Termios, RawModeWithTheDeviceLinkSettings) {
     EXPECT_EQ(cfgetospeed(&u), static_cast<speed_t>(B115200));
 }
 
-TEST(Termios, StandardSpeeds) {
-    EXPECT_EQ(StandardSpeed(9600), std::optional<speed_t>(B9600));
-    EXPECT_EQ(StandardSpeed(4000000), std::optional<speed_t>(B4000000));
-    EXPECT_FALSE(StandardSpeed(250000));
-    EXPECT_FALSE(StandardSpeed(0));
-}
-
 TEST(LinuxPort, DevicePathOfACommName) {
     EXPECT_EQ(DevicePath("COM3"), "/dev/COM3");
     EXPECT_EQ(DevicePath("ttyUSB0"), "/dev/ttyUSB0");
     EXPECT_EQ(DevicePath("pts/4"), "/dev/pts/4");
     EXPECT_EQ(DevicePath("/tmp/tvk9-ports-0/sim"), "/tmp/tvk9-ports-0/sim");
-}
-
-TEST(LinuxPort, ErrnoMeanings) {
-    EXPECT_EQ(MeaningOf(EINTR), ErrnoMeaning::Retry);
-    EXPECT_EQ(MeaningOf(EAGAIN), ErrnoMeaning::WouldBlock);
-    EXPECT_EQ(MeaningOf(EWOULDBLOCK), ErrnoMeaning::WouldBlock);
-    EXPECT_EQ(MeaningOf(EBADF), ErrnoMeaning::PortClosed);
-    EXPECT_EQ(MeaningOf(EIO), ErrnoMeaning::Failure);
-    EXPECT_EQ(MeaningOf(ENXIO), ErrnoMeaning::Failure);
-    EXPECT_EQ(MeaningOf(ENODEV), ErrnoMeaning::Failure);
 }
 
 TEST(LinuxPort, LineCountersBecomeErrorFlagsAndEvents) {

@@ -288,6 +288,22 @@ TEST_F(CommScripted, ClosingDuringAWriteWritesNothingMoreAndReportsNothing) {
     EXPECT_FALSE(comm.SendData(Bytes(10)));
 }
 
+TEST_F(CommScripted, HandlersMayCloseAndReopenThePort) {
+    Open();
+    int reopened = 0;
+    comm.OnReceiveData = [&](TComm& sender, const std::uint8_t* buffer, std::uint16_t length) {
+        // The buffer stays valid for the whole handler, across ClosePort and OpenPort.
+        sender.ClosePort();
+        sender.OpenPort();
+        reopened += sender.PortOpen() && length == 3 && buffer[2] == 2 && buffer[3] == 0;
+    };
+    script->PushBytes(Bytes(3));
+    ASSERT_TRUE(channel.DispatchNext(comm, std::chrono::seconds(5)));
+    EXPECT_EQ(reopened, 1);
+    EXPECT_EQ(script->opened, 2);
+    EXPECT_EQ(script->alive, 1);
+}
+
 TEST_F(CommScripted, DestroyingAnOpenComponentStopsItsWorkersAndClosesThePort) {
     auto owned = std::make_unique<TComm>(channel, ScriptedOpener(script));
     owned->OpenPort();

@@ -10,6 +10,8 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // Settings files in the tests write their decimals with a full stop.
+    qputenv("LC_ALL", "C");
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     tvk9::SetupApplication(app);

@@ -65,6 +65,12 @@ std::string Environment(const char* name) {
     return value != nullptr ? value : "";
 }
 
+// The folder itself, not a link that someone planted, and ours.
+bool IsOwnDirectory(const fs::path& folder) {
+    struct stat st {};
+    return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+}
+
 fs::path TmpFallback() {
     return fs::path("/tmp") / ("tvk9-ports-" + std::to_string(getuid()));
 }
@@ -125,6 +131,9 @@ std::vector<std::string> ListSerialPorts(const fs::path& sysfsRoot, const fs::pa
     for (const std::string& name : NamesIn(sysfsRoot / "class" / "tty", IsRealSerialDevice)) {
         ports.push_back("/dev/" + name);
     }
+    if (portFolder.empty()) {
+        return ports;
+    }
     std::error_code ec;
     fs::path folder = fs::absolute(portFolder, ec);
     if (ec) {
@@ -137,7 +146,12 @@ std::vector<std::string> ListSerialPorts(const fs::path& sysfsRoot, const fs::pa
 }
 
 std::vector<std::string> ListSerialPorts() {
-    return ListSerialPorts("/sys", PortFolder());
+    fs::path folder = PortFolder();
+    // Links in a /tmp folder that someone else made could send us to any device of theirs.
+    if (folder == TmpFallback() && !IsOwnDirectory(folder)) {
+        folder.clear();
+    }
+    return ListSerialPorts("/sys", folder);
 }
 
 fs::path PortFolder() {
@@ -164,16 +178,12 @@ fs::path EnsurePortFolder(const fs::path& folder, bool mustBeOwn) {
             fail(std::strerror(errno));
         }
     }
-    struct stat st {};
-    // In /tmp the folder itself must be ours, not a link that someone planted.
-    if ((mustBeOwn ? ::lstat(folder.c_str(), &st) : ::stat(folder.c_str(), &st)) != 0) {
-        fail(std::strerror(errno));
+    if (mustBeOwn && !IsOwnDirectory(folder)) {
+        fail("It is not a directory of this user's own.");
     }
-    if (!S_ISDIR(st.st_mode)) {
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
         fail("It is not a directory.");
-    }
-    if (mustBeOwn && st.st_uid != geteuid()) {
-        fail("It belongs to another user.");
     }
     return folder;
 }

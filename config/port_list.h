@@ -12,10 +12,11 @@ namespace tvk9 {
 
 // Device paths in a stable order: "/dev/NAME" for every real serial device, then the full path
 // of every link in the port folder that resolves to a character device. Never opens a port,
-// never throws; a missing sysfs or port folder contributes nothing.
+// never throws; a missing sysfs or port folder contributes nothing, and so does the /tmp
+// fallback folder when it is not this user's own.
 std::vector<std::string> ListSerialPorts();
 
-// The same from another sysfs root (normally "/sys") and port folder, for tests.
+// The same from another sysfs root (normally "/sys") and port folder (none when empty).
 std::vector<std::string> ListSerialPorts(const std::filesystem::path& sysfsRoot,
                                          const std::filesystem::path& portFolder);
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tvk9 {
 namespace {
@@ -166,6 +167,9 @@ TEST(PortList, MissingSourcesGiveNothingAndRelativeFoldersGiveFullPaths) {
     const fs::path oldCwd = fs::current_path();
     fs::current_path(tmp.path());
     const Names names = ListSerialPorts("no-sys", "ports");
+    fs::current_path(tmp.path() / "ports");
+    // No folder is no folder, not the current one.
+    EXPECT_TRUE(ListSerialPorts("no-sys", "").empty());
     fs::current_path(oldCwd);
     EXPECT_EQ(names, (Names{(fs::canonical(tmp.path()) / "ports" / "SIM").string()}));
 }
@@ -219,6 +223,15 @@ TEST(PortFolder, IsCreatedPrivateAndMustBeAFolder) {
     fs::create_directory_symlink(deep, tmp.path() / "planted");
     EXPECT_NO_THROW(EnsurePortFolder(tmp.path() / "planted", false));
     EXPECT_THROW(EnsurePortFolder(tmp.path() / "planted", true), Exception);
+
+    // And so is someone else's folder (only root can make one for the test).
+    if (geteuid() == 0) {
+        const fs::path theirs = tmp.path() / "theirs";
+        fs::create_directory(theirs);
+        ASSERT_EQ(::chown(theirs.c_str(), 12345, 12345), 0);
+        EXPECT_NO_THROW(EnsurePortFolder(theirs, false));
+        EXPECT_THROW(EnsurePortFolder(theirs, true), Exception);
+    }
 }
 
 } // namespace

@@ -33,7 +33,7 @@ protected:
     void ShowWithoutScan() {
         window.show();
         window.Timer2.stop();
-        QApplication::setActiveWindow(&window);
+        window.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     }
 

@@ -1,9 +1,11 @@
 #pragma once
 
 // The simulated device on a pseudo-terminal. The slave side is the port that programs open;
-// a link in the port folder makes it known under a name. The device notices every open of the
-// slave from inotify events on its node, and the last close from the hang-up of the master,
-// so it sleeps in one poll() whether or not a program has the port open.
+// a link in the port folder makes it known under a name. Opens and closes of the slave show as
+// inotify events on its node (the master's hang-up confirms the last close), and packet mode on
+// the master reports the program's input flushes, so the device sleeps in one poll() whether or
+// not a program has the port open: the master, which reports a hang-up without end while no
+// program has it, is watched only while one does.
 
 #include "tools/devsim/device_model.h"
 

@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QStyleFactory>
 
 #include <algorithm>
 
@@ -64,6 +66,21 @@ char DecimalSeparator() {
 
 } // namespace
 
+PortListStyle::PortListStyle()
+    : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
+int PortListStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                             QStyleHintReturn* returnData) const {
+    if (hint == SH_ComboBox_Popup) {
+        return 0;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+}
+
+QSize PortListItems::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
+    return {QStyledItemDelegate::sizeHint(option, index).width(), 13};
+}
+
 TFrm_Interface::TFrm_Interface(AboutForms& aboutForms)
     : client_(this), FilePath(&client_), ComSelect(&client_), ProgressBar1(&client_),
       Comm1(notifyChannel_), OpenDialog1(this), Memo2(&client_), Read(&client_),
@@ -110,6 +127,8 @@ void TFrm_Interface::BuildControls() {
 
     Place(ComSelect, "ComSelect", 32, 44, 345, 21);
     ComSelect.setEditable(false);
+    ComSelect.setStyle(&portListStyle_);
+    ComSelect.setItemDelegate(&portListItems_);
     ComSelect.setMaxVisibleItems(8);
 
     Place(ProgressBar1, "ProgressBar1", 30, 330, 347, 21);

@@ -23,8 +23,10 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 
@@ -36,6 +38,20 @@ namespace tvk9 {
 class SystemPortLister final : public PortLister {
 public:
     std::vector<std::string> ListSerialPorts() override { return tvk9::ListSerialPorts(); }
+};
+
+// The port list drops down as a plain list of at most eight entries, 13 pixels each: Fusion's
+// own drop-down is a menu as tall as all of its entries.
+class PortListStyle final : public QProxyStyle {
+public:
+    PortListStyle();
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override;
+};
+
+class PortListItems final : public QStyledItemDelegate {
+public:
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
 class TFrm_Interface final : public QMainWindow {
@@ -53,6 +69,8 @@ private:
     // the channel that must outlive Comm1.
     QWidget client_;
     QtNotifyChannel notifyChannel_;
+    PortListStyle portListStyle_;
+    PortListItems portListItems_;
 
 public:
     // The components, parents before their children.

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "modal_watcher.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -228,6 +229,20 @@ TEST_F(MainWindowTest, TheProgressBarIsDrawnGreenOnWhite) {
     EXPECT_LT(bar.red(), 90);
     EXPECT_LT(bar.blue(), 130);
     EXPECT_EQ(background, QColor(Qt::white));
+}
+
+TEST_F(MainWindowTest, ThePortListDropsDownAtMostEightEntriesOfThirteenPixels) {
+    ShowWithoutScan();
+    for (int i = 0; i < 20; ++i) {
+        window.ComSelect.addItem(QStringLiteral("/dev/ttyUSB%1").arg(i));
+    }
+    window.ComSelect.showPopup();
+    const QAbstractItemView* list = window.ComSelect.view();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_EQ(list->sizeHintForRow(0), 13);
+    EXPECT_LE(list->viewport()->height(), 8 * 13);
+    EXPECT_GE(list->viewport()->height(), 7 * 13);
+    window.ComSelect.hidePopup();
 }
 
 TEST_F(MainWindowTest, ShowingListsThePortsAndStartsTheScanOnce) {

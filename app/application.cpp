@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStringList>
 
 namespace tvk9 {
@@ -34,6 +35,12 @@ void SetupApplication(QApplication& app) {
     // Only the name: a display name would be appended to every window caption.
     app.setApplicationName(ApplicationTitle(QCoreApplication::applicationFilePath()));
     QApplication::setStyle(QStringLiteral("Fusion"));
+    // The program keeps nothing between runs. Qt's file dialog would read and write its
+    // history and last folder in the user's settings; a path below a device file can be
+    // neither read nor created.
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+        QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
+    }
 }
 
 void ShowErrorBox(const std::string& message) {

@@ -3,6 +3,10 @@
 #include "modal_watcher.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -27,6 +31,19 @@ TEST(ApplicationTitle, IsWhatTheApplicationCarries) {
     EXPECT_EQ(QCoreApplication::applicationName(),
               ApplicationTitle(QCoreApplication::applicationFilePath()));
     EXPECT_EQ(QCoreApplication::applicationName(), "app_tests");
+}
+
+TEST(Application, WritesNoSettingsFileForItsDialogs) {
+    QTemporaryDir visited;
+    ASSERT_TRUE(visited.isValid());
+    {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setDirectory(visited.path());
+    } // a dialog saves its history and last folder when it goes
+    QSettings settings(QSettings::UserScope, "QtProject");
+    settings.sync();
+    EXPECT_FALSE(QFile::exists(settings.fileName())) << settings.fileName().toStdString();
 }
 
 TEST(ErrorBoxText, AppendsAFullStopOnlyAfterACharacterThatSortsAboveIt) {

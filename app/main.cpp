@@ -4,16 +4,31 @@
 #include "app/about_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/quit_signals.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <optional>
 
 int main(int argc, char* argv[]) {
+    tvk9::QuitSignals quitSignals; // before any thread exists
     QApplication app(argc, argv);
     tvk9::SetupApplication(app);
 
     tvk9::AboutForms aboutForms;
     tvk9::TFrm_Interface Frm_Interface(aboutForms); // the first window: the main window
     aboutForms.Create();                            // hidden until Help > About
+
+    // Asked to stop from outside: end as closing the window does, modal boxes and all.
+    std::optional<QSocketNotifier> stop;
+    if (quitSignals.Descriptor() >= 0) {
+        stop.emplace(quitSignals.Descriptor(), QSocketNotifier::Read);
+        QObject::connect(&*stop, &QSocketNotifier::activated, &app, [&quitSignals] {
+            quitSignals.Drain();
+            QCoreApplication::exit(0);
+        });
+    }
 
     Frm_Interface.show();
     QApplication::exec();

@@ -8,6 +8,7 @@
 #include "modal_watcher.h"
 #include "serial/comm.h"
 #include "serial/queue_channel.h"
+#include "simulator.h"
 
 #include <QFile>
 #include <QProcess>
@@ -21,7 +22,7 @@
 namespace tvk9 {
 namespace {
 
-constexpr int Patience = 30000; // ms: an upper bound for a stuck run, not a speed limit
+using test::Patience;
 
 QString Hex(const Frame& frame) {
     QStringList bytes;
@@ -49,11 +50,8 @@ TEST(MainWindowWithDevice, FindsTheDeviceReadsItAndWritesASettingsFileConfirmed)
     qputenv("TVK9_PORT_DIR", QFile::encodeName(portDir));
 
     // Horizontal, pitch 5 (REV), roll 15 (NOR), yaw 8 (REV).
-    QProcess sim;
-    sim.start(QStringLiteral(TVK9_BIN_DIR "/tvk9-devsim"),
-              {"--log", "--settings", "0,5,15,8,0,0,0"});
-    ASSERT_TRUE(sim.waitForReadyRead(Patience)) << sim.readAllStandardError().toStdString();
-    const QString port = QString::fromLocal8Bit(sim.readLine()).trimmed();
+    test::Simulator sim(portDir, {"--log", "--settings", "0,5,15,8,0,0,0"});
+    const QString port = sim.Port();
     ASSERT_TRUE(port.startsWith(portDir)) << port.toStdString();
 
     const QString file = dir.filePath("device.tvk");
@@ -113,9 +111,7 @@ TEST(MainWindowWithDevice, FindsTheDeviceReadsItAndWritesASettingsFileConfirmed)
     EXPECT_TRUE(other.PortOpen()) << other.PortOpenError();
     other.ClosePort();
 
-    sim.terminate();
-    ASSERT_TRUE(sim.waitForFinished(Patience));
-    const QString log = QString::fromLocal8Bit(sim.readAllStandardError());
+    const QString log = sim.Stop();
     const QString written = "rx " + Hex(BuildSettingsFrame({1, 17, 9, 20, 25, 0, 255}));
     EXPECT_TRUE(log.contains(written)) << written.toStdString() << "\nnot in\n"
                                        << log.toStdString();

@@ -1,0 +1,36 @@
+#include "app/quit_signals.h"
+
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace tvk9 {
+
+QuitSignals::QuitSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    if (pthread_sigmask(SIG_BLOCK, &set, &previous_) != 0) {
+        return;
+    }
+    fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (fd_ < 0) {
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+}
+
+QuitSignals::~QuitSignals() {
+    if (fd_ >= 0) {
+        close(fd_);
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+}
+
+void QuitSignals::Drain() const {
+    signalfd_siginfo info{};
+    while (fd_ >= 0 && read(fd_, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+    }
+}
+
+} // namespace tvk9

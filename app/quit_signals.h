@@ -1,0 +1,30 @@
+#pragma once
+
+// Lets the program end as closing its main window does when the terminal or the session asks
+// it to stop (SIGINT, SIGTERM, SIGHUP): the port is then closed cleanly and the exit code is 0.
+
+#include <signal.h>
+
+namespace tvk9 {
+
+class QuitSignals {
+public:
+    // Construct in main() before any other thread starts: the signals are blocked for every
+    // thread and arrive on Descriptor() instead.
+    QuitSignals();
+    ~QuitSignals();
+    QuitSignals(const QuitSignals&) = delete;
+    QuitSignals& operator=(const QuitSignals&) = delete;
+
+    // Readable when a signal has come; -1 when the signals could not be redirected (they then
+    // keep their default effect).
+    int Descriptor() const { return fd_; }
+    // Takes the signals that have come, so that the descriptor is quiet again.
+    void Drain() const;
+
+private:
+    sigset_t previous_{};
+    int fd_ = -1;
+};
+
+} // namespace tvk9

@@ -6,6 +6,7 @@
 #include "config/tcomm_link.h"
 #include "serial/queue_channel.h"
 #include "tests/config/sim_window.h"
+#include "tests/support/temp_dir.h"
 #include "tools/devsim/simulated_device.h"
 
 #include <gtest/gtest.h>
@@ -29,25 +30,10 @@ template <class Pred> bool RunUntilTrue(SimWindow& w, Pred done, Ms limitMs) {
     return done();
 }
 
-struct TempFolder {
-    fs::path path;
-    TempFolder() {
-        std::string pattern = (fs::temp_directory_path() / "tvk9-e2e-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path = pattern;
-        }
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
 TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
-    TempFolder folder;
-    ASSERT_FALSE(folder.path.empty());
+    const TempDir folder("tvk9-e2e");
     devsim::RunnerOptions options;
-    options.portFolder = folder.path;
+    options.portFolder = folder.path();
     options.device.settings = {0x02, 25, 5, 10, 7, 8, 9};
     options.device.delay = 20ms;
     devsim::SimulatedDevice device(options);
@@ -61,7 +47,7 @@ TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
     TCommLink link(comm);
     SimWindow w("/opt/tvk9/", '.', &link);
     BindReceiveData(comm, w.ctl);
-    w.ports.source = [&] { return ListSerialPorts(folder.path / "no-sysfs", folder.path); };
+    w.ports.source = [&] { return ListSerialPorts(folder.path() / "no-sysfs", folder.path()); };
     w.loop.UseRealClock(
         [&](Ms wait) { return channel.DispatchNext(comm, std::chrono::milliseconds(wait)); });
 

@@ -2,6 +2,7 @@
 // failures part way, and the radio buttons the values select.
 
 #include "tests/config/sim_window.h"
+#include "tests/support/temp_dir.h"
 #include "tools/settings/encode.h"
 
 #include <gtest/gtest.h>
@@ -21,15 +22,9 @@ SettingsLines Plain(std::string orientation = "1") {
 }
 
 struct FileAction : ::testing::Test {
-    fs::path dir;
+    TempDir tmp{"tvk9-openfile"};
+    const fs::path& dir = tmp.path();
     SimWindow w{"/opt/tvk9/bin/"};
-
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tvk9-openfile-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
 
     std::string Write(const std::string& name, const SettingsLines& plain) {
         const fs::path path = dir / name;
@@ -159,16 +154,14 @@ TEST_F(FileAction, LineFailingAfterAcceptanceKeepsWhatWasStoredBeforeIt) {
 }
 
 TEST(FileActionSeparator, CommaSeparatorReadsCommaNumbers) {
-    std::string pattern = (fs::temp_directory_path() / "tvk9-openfile-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path path = fs::path(pattern) / "c.tvk";
+    const TempDir tmp("tvk9-openfile");
+    const fs::path path = tmp / "c.tvk";
     SettingsLines plain{"vexnoc", "0,35", "-1,2", "1,5", "2,55", "25,6", "-0,1", "1"};
     // Pitch 13.5 is truncated to 13; roll -2 is 254 as a byte, clamped to 20.
     std::ofstream(path, std::ios::binary) << EncodeSettingsFile(plain);
     SimWindow w("/opt/", ',');
     w.dialogs.fileAnswers.push_back({0, path.string()});
     w.User([&] { w.ctl.OpenfileClick(); });
-    fs::remove_all(pattern);
     EXPECT_TRUE(w.loop.Errors().empty());
     EXPECT_EQ(w.ctl.Settings(), (DeviceSettings{1, 13, 20, 20, 25, 0, 255}));
     EXPECT_EQ(w.RollChoice(), "rollleft1");

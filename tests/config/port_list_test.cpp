@@ -1,4 +1,5 @@
 #include "config/port_list.h"
+#include "tests/support/temp_dir.h"
 
 #include "common/error.h"
 
@@ -8,7 +9,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,25 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Names = std::vector<std::string>;
-
-class TempDir {
-public:
-    TempDir() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("tvk9-portlist-" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
 
 // Sets an environment variable for one test and puts the old value back.
 class ScopedEnv {

@@ -1,4 +1,5 @@
 #include "config/settings_file.h"
+#include "tests/support/temp_dir.h"
 
 #include "common/error.h"
 #include "tools/settings/encode.h"
@@ -42,15 +43,8 @@ std::string LoadError(const SettingsLines& lines, char separator, DeviceSettings
     return "loaded";
 }
 
-class TempDir : public ::testing::Test {
+class OnDisk : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tvk9-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     std::string Write(const std::string& name, const std::string& bytes) {
         const fs::path path = dir_ / name;
         std::ofstream(path, std::ios::binary) << bytes;
@@ -65,7 +59,8 @@ protected:
         return "read";
     }
 
-    fs::path dir_;
+    TempDir tmp_{"tvk9-settings"};
+    const fs::path& dir_ = tmp_.path();
 };
 
 TEST(SettingsLineSplitter, SplitsAtEveryKindOfLineEnd) {
@@ -249,7 +244,7 @@ TEST(FreshSelection, OnlyHorizontClearsTheLowOrientationBits) {
     }
 }
 
-TEST_F(TempDir, ReadsTheFirstEightLinesOfAFile) {
+TEST_F(OnDisk, ReadsTheFirstEightLinesOfAFile) {
     const std::string path = Write("s.txt", "l1\r\nl2\rl3\nl4\r\nl5\r\nl6\r\nl7\r\nl8\r\nl9\r\n");
     EXPECT_EQ(ReadSettingsLines(path),
               (SettingsLines{"l1", "l2", "l3", "l4", "l5", "l6", "l7", "l8"}));
@@ -257,7 +252,7 @@ TEST_F(TempDir, ReadsTheFirstEightLinesOfAFile) {
     EXPECT_EQ(ReadSettingsLines(Write("empty.txt", "")), SettingsLines{});
 }
 
-TEST_F(TempDir, NamesTheFileAndTheSystemsCauseWhenItCannotBeRead) {
+TEST_F(OnDisk, NamesTheFileAndTheSystemsCauseWhenItCannotBeRead) {
     const std::string missing = (dir_ / "missing.txt").string();
     EXPECT_EQ(ReadError(missing),
               "Cannot open file \"" + missing + "\". No such file or directory");
@@ -273,7 +268,7 @@ TEST_F(TempDir, NamesTheFileAndTheSystemsCauseWhenItCannotBeRead) {
     EXPECT_EQ(ReadError(link), "Cannot open file \"" + link + "\". Operation not supported");
 }
 
-TEST_F(TempDir, ReadsNoMoreThanTheLimitOfAHugeFile) {
+TEST_F(OnDisk, ReadsNoMoreThanTheLimitOfAHugeFile) {
     // A sparse file of 1 GiB of zero bytes with no line end in it.
     const std::string path = Write("huge.bin", "");
     ASSERT_EQ(::truncate(path.c_str(), off_t{1} << 30), 0);
@@ -287,10 +282,10 @@ TEST_F(TempDir, ReadsNoMoreThanTheLimitOfAHugeFile) {
     EXPECT_EQ(settings, (DeviceSettings{1, 2, 3, 4, 5, 6, 7}));
 }
 
-class Fifo : public TempDir {
+class Fifo : public OnDisk {
 protected:
     void SetUp() override {
-        TempDir::SetUp();
+        OnDisk::SetUp();
         path_ = (dir_ / "fifo").string();
         ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
     }
@@ -298,7 +293,7 @@ protected:
         for (const int fd : fds_) {
             ::close(fd);
         }
-        TempDir::TearDown();
+        OnDisk::TearDown();
     }
     // A writer that stays open, as a program that has not finished writing.
     int OpenWriter() {

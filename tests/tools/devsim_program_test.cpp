@@ -1,13 +1,13 @@
 // tvk9-devsim as its users run it: a separate process, its port found through the port folder.
 
 #include "config/port_list.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tools/devsim_client.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
-#include <random>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -29,8 +29,6 @@ const std::string Program = std::string(TVK9_BIN_DIR) + "/tvk9-devsim";
 class DevsimProcess {
 public:
     explicit DevsimProcess(std::vector<std::string> args) {
-        std::random_device rd;
-        folder_ = fs::temp_directory_path() / ("tvk9-devsim-prog-" + std::to_string(rd()));
         int out[2];
         int err[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
@@ -42,7 +40,7 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_adddup2(&actions, err[1], 2);
 
-        std::vector<std::string> env{"TVK9_PORT_DIR=" + folder_.string()};
+        std::vector<std::string> env{"TVK9_PORT_DIR=" + folder_.path().string()};
         for (char** e = environ; *e != nullptr; ++e) {
             if (!std::string_view(*e).starts_with("TVK9_PORT_DIR=")) {
                 env.emplace_back(*e);
@@ -77,13 +75,11 @@ public:
         }
         ::close(out_);
         ::close(err_);
-        std::error_code ec;
-        fs::remove_all(folder_, ec);
     }
     DevsimProcess(const DevsimProcess&) = delete;
     DevsimProcess& operator=(const DevsimProcess&) = delete;
 
-    const fs::path& folder() const { return folder_; }
+    const fs::path& folder() const { return folder_.path(); }
 
     // The first line of standard output, without its newline.
     std::string FirstLine() {
@@ -123,7 +119,7 @@ public:
     }
 
 private:
-    fs::path folder_;
+    TempDir folder_{"tvk9-devsim-prog"};
     pid_t pid_ = -1;
     int out_ = -1;
     int err_ = -1;

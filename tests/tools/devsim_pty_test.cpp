@@ -1,11 +1,11 @@
 #include "common/error.h"
 #include "config/port_list.h"
+#include "tests/support/temp_dir.h"
 #include "tests/tools/devsim_client.h"
 #include "tools/devsim/simulated_device.h"
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <regex>
 #include <sstream>
 
@@ -17,30 +17,11 @@ using testing::Bytes;
 using testing::PortClient;
 using testing::ToBytes;
 
-class TempFolder {
-public:
-    TempFolder() {
-        std::random_device rd;
-        path_ = fs::temp_directory_path() / ("tvk9-devsim-" + std::to_string(rd()));
-        fs::create_directories(path_);
-    }
-    ~TempFolder() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
 const DeviceSettings Default{0x01, 10, 10, 10, 0, 0, 0};
 const DeviceSettings NewValues{0x10, 5, 20, 11, 0x32, 0x3C, 0x46};
 const Bytes Greeting = ToBytes(PresenceSignature);
 
-RunnerOptions In(const TempFolder& folder) {
+RunnerOptions In(const TempDir& folder) {
     RunnerOptions options;
     options.portFolder = folder.path();
     options.device.delay = std::chrono::milliseconds(2);
@@ -48,7 +29,7 @@ RunnerOptions In(const TempFolder& folder) {
 }
 
 TEST(SimulatedDevice, GreetsEveryOpenAndAnswersQueriesAndWrites) {
-    TempFolder folder;
+    const TempDir folder("tvk9-devsim");
     RunnerOptions options = In(folder);
     options.device.delay = std::chrono::milliseconds(20);
     SimulatedDevice device(options);
@@ -74,7 +55,7 @@ TEST(SimulatedDevice, GreetsEveryOpenAndAnswersQueriesAndWrites) {
 }
 
 TEST(SimulatedDevice, ASecondProgramIsGreetedAndItsCloseLeavesTheFirstConnected) {
-    TempFolder folder;
+    const TempDir folder("tvk9-devsim");
     SimulatedDevice device(In(folder));
     PortClient first(device.LinkPath());
     EXPECT_EQ(first.Read(3), Greeting);
@@ -88,7 +69,7 @@ TEST(SimulatedDevice, ASecondProgramIsGreetedAndItsCloseLeavesTheFirstConnected)
 }
 
 TEST(SimulatedDevice, GreetsAgainWhenTheProgramFlushedTheGreetingAway) {
-    TempFolder folder;
+    const TempDir folder("tvk9-devsim");
     SimulatedDevice device(In(folder));
     PortClient client(device.LinkPath());
     ASSERT_EQ(client.Read(3), Greeting);
@@ -99,7 +80,7 @@ TEST(SimulatedDevice, GreetsAgainWhenTheProgramFlushedTheGreetingAway) {
 }
 
 TEST(SimulatedDevice, NamesAreExclusiveAndTheLinkGoesWithTheDevice) {
-    TempFolder folder;
+    const TempDir folder("tvk9-devsim");
     // A link left by a device that died is replaced.
     fs::create_symlink("/dev/null", folder.path() / "TVK9-SIM");
     fs::path link;
@@ -126,7 +107,7 @@ TEST(SimulatedDevice, NamesAreExclusiveAndTheLinkGoesWithTheDevice) {
 }
 
 TEST(SimulatedDevice, StoppingOrUnpluggingHangsUpTheProgramsPort) {
-    TempFolder folder;
+    const TempDir folder("tvk9-devsim");
     {
         SimulatedDevice device(In(folder));
         PortClient client(device.LinkPath());
@@ -154,7 +135,7 @@ TEST(SimulatedDevice, StoppingOrUnpluggingHangsUpTheProgramsPort) {
 }
 
 TEST(SimulatedDevice, LogsEveryFrameWithItsTime) {
-    TempFolder folder;
+    const TempDir folder("tvk9-devsim");
     std::ostringstream log;
     RunnerOptions options = In(folder);
     options.log = &log;

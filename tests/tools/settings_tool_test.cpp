@@ -3,6 +3,7 @@
 
 #include "config/frames.h"
 #include "config/settings_file.h"
+#include "tests/support/temp_dir.h"
 #include "tools/settings/encode.h"
 
 #include <gtest/gtest.h>
@@ -42,13 +43,6 @@ std::string Slurp(const fs::path& path) {
 
 class SettingsTool : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tvk9-settings-tool-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // Runs `program` (searched in PATH when `env` is not given) with standard input from
     // `input`; with `env` the child sees exactly those variables.
     Outcome Run(const std::vector<std::string>& argv, const std::string& input = "",
@@ -103,7 +97,8 @@ protected:
         return WriteFile(name, EncodeSettingsFile(plain));
     }
 
-    fs::path dir_;
+    TempDir tmp_{"tvk9-settings-tool"};
+    const fs::path& dir_ = tmp_.path();
 };
 
 SettingsLines ExamplePlain() {

@@ -9,8 +9,6 @@
 
 namespace tvk9 {
 
-namespace {
-
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
@@ -23,8 +21,6 @@ int HexDigitValue(char c) {
     }
     return -1;
 }
-
-} // namespace
 
 int HexToInt(std::string hex) {
     // Unsigned so that an over-long string wraps instead of overflowing a signed int.

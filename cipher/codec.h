@@ -16,6 +16,9 @@ namespace tvk9 {
 // tvk9::Exception "Error: not a Hex String". Digits beyond eight wrap as 32-bit arithmetic.
 int HexToInt(std::string hex);
 
+// 0 to 15 for "0" to "9", "A" to "F" and "a" to "f"; -1 for any other character.
+int HexDigitValue(char c);
+
 // The DES key of a text key: zero bytes appended up to 8 bytes, bytes after the eighth unused.
 DesKey DesKeyFromText(std::string_view key);
 

@@ -1,5 +1,6 @@
 #include "config/numbers.h"
 
+#include "cipher/codec.h"
 #include "common/error.h"
 
 #include <cerrno>
@@ -15,19 +16,6 @@ namespace {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int HexDigitValue(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
 }
 
 [[noreturn]] void NotAnInteger(const std::string& text) {

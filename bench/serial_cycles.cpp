@@ -6,57 +6,32 @@
 
 #include "serial/comm.h"
 #include "serial/queue_channel.h"
-#include "serial_pty.h"
+#include "tests/serial/pty_pair.h"
 
 #include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <malloc.h>
-#include <poll.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
-
-std::size_t CountEntries(const char* folder) {
-    std::size_t n = 0;
-    if (DIR* d = ::opendir(folder)) {
-        while (const dirent* e = ::readdir(d))
-            n += e->d_name[0] != '.';
-        ::closedir(d);
-    }
-    return n;
-}
 
 std::size_t HeapInUse() {
     return mallinfo2().uordblks;
 }
 
-bool ReadFrame(int fd, std::array<std::uint8_t, 10>& frame) {
-    std::size_t got = 0;
-    while (got < frame.size()) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5000) <= 0)
-            return false;
-        const ssize_t n = ::read(fd, frame.data() + got, frame.size() - got);
-        if (n <= 0)
-            return false;
-        got += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool Cycle(tvk9::TComm& comm, tvk9::QueueChannel& channel, int master, int& received) {
+bool Cycle(tvk9::TComm& comm, tvk9::QueueChannel& channel, tvk9::testing::PtyPair& pty,
+           int& received) {
     comm.OpenPort();
     if (!comm.PortOpen())
         return false;
     const std::array<std::uint8_t, 10> query = {0x55, 1, 2, 3, 4, 5, 6, 7, 8, 0xAA};
-    std::array<std::uint8_t, 10> seen{};
-    if (!comm.SendData(query) || !ReadFrame(master, seen) || seen != query)
+    const std::vector<std::uint8_t> sent(query.begin(), query.end());
+    if (!comm.SendData(query) || pty.Read(query.size(), std::chrono::seconds(5)) != sent)
         return false;
-    if (::write(master, query.data(), query.size()) != static_cast<ssize_t>(query.size()))
-        return false;
+    pty.Write(query);
     const int want = received + 1;
     while (received < want)
         if (!channel.DispatchNext(comm, std::chrono::seconds(5)))
@@ -77,37 +52,37 @@ int main(int argc, char** argv) {
     }
     const int asked = argc > 1 ? std::atoi(argv[1]) : 0;
     const int cycles = asked > 0 ? asked : 1000;
-    tvk9::bench::Pty pty;
+    tvk9::testing::PtyPair pty;
     tvk9::QueueChannel channel;
     tvk9::TComm comm(channel);
     int received = 0;
     comm.OnReceiveData = [&](tvk9::TComm&, const std::uint8_t*, std::uint16_t length) {
         received += length == 10;
     };
-    comm.SetCommName(pty.path);
+    comm.SetCommName(pty.Path());
     comm.SetInBufferSize(10);
     comm.SetInputLen(10);
 
     // One cycle first, so that what the runtime sets up once is not counted.
-    if (!Cycle(comm, channel, pty.master, received)) {
+    if (!Cycle(comm, channel, pty, received)) {
         std::fprintf(stderr, "serial_cycles: first cycle failed: %s\n",
                      comm.PortOpenError().c_str());
         return 1;
     }
-    const std::size_t threads = CountEntries("/proc/self/task");
-    const std::size_t fds = CountEntries("/proc/self/fd");
+    const std::size_t threads = tvk9::testing::ThreadCount();
+    const std::size_t fds = tvk9::testing::OpenDescriptorCount();
     const std::size_t heap = HeapInUse();
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < cycles; ++i) {
-        if (!Cycle(comm, channel, pty.master, received)) {
+        if (!Cycle(comm, channel, pty, received)) {
             std::fprintf(stderr, "serial_cycles: cycle %d failed\n", i);
             return 1;
         }
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const std::size_t threads_after = CountEntries("/proc/self/task");
-    const std::size_t fds_after = CountEntries("/proc/self/fd");
+    const std::size_t threads_after = tvk9::testing::ThreadCount();
+    const std::size_t fds_after = tvk9::testing::OpenDescriptorCount();
     const std::size_t heap_after = HeapInUse();
     std::printf("serial_cycles: %d open/send/receive/close cycles in %.2f s (%.2f ms each)\n",
                 cycles, seconds, 1000.0 * seconds / cycles);

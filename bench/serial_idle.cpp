@@ -4,7 +4,7 @@
 
 #include "serial/comm.h"
 #include "serial/queue_channel.h"
-#include "serial_pty.h"
+#include "tests/serial/pty_pair.h"
 
 #include <chrono>
 #include <cstdio>
@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
     // Arguments meant for other benchmarks (./do bench passes them to all) are not numbers.
     const int asked = argc > 1 ? std::atoi(argv[1]) : 0;
     const int seconds = asked > 0 ? asked : 10;
-    tvk9::bench::Pty pty;
+    tvk9::testing::PtyPair pty;
     tvk9::QueueChannel channel;
     tvk9::TComm comm(channel);
-    comm.SetCommName(pty.path);
+    comm.SetCommName(pty.Path());
     comm.SetInBufferSize(10);
     comm.SetInputLen(10);
     comm.OpenPort();

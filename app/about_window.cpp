@@ -5,6 +5,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
+
 namespace tvk9 {
 
 namespace {
@@ -14,6 +16,17 @@ QFont Tahoma(int pixelSize) {
     font.setFamilies({"Tahoma", "DejaVu Sans"});
     font.setPixelSize(pixelSize);
     return font;
+}
+
+// A caption sized to its text, as the stored size is for "Tahoma": a wider stand-in font must
+// not clip it.
+void Caption(QLabel& label, const QString& text, const QFont& font, const QRect& stored) {
+    label.setTextFormat(Qt::PlainText);
+    label.setText(text);
+    label.setFont(font);
+    label.setGeometry(stored);
+    const QSize fit = label.sizeHint();
+    label.resize(std::max(stored.width(), fit.width()), std::max(stored.height(), fit.height()));
 }
 
 } // namespace
@@ -27,16 +40,10 @@ TAboutForm::TAboutForm() : Button1(this), Label1(this), Label2(this) {
     setFixedSize(339, 123);
 
     Label1.setObjectName(QStringLiteral("Label1"));
-    Label1.setTextFormat(Qt::PlainText);
-    Label1.setText(QStringLiteral("TVK9  Programmer V1.0"));
-    Label1.setFont(Tahoma(19));
-    Label1.setGeometry(8, 16, 202, 23);
-
+    Caption(Label1, QStringLiteral("TVK9  Programmer V1.0"), Tahoma(19), QRect(8, 16, 202, 23));
     Label2.setObjectName(QStringLiteral("Label2"));
-    Label2.setTextFormat(Qt::PlainText);
-    Label2.setText(QString::fromUtf8("\xC2\xA9 2026 the TVK9 Programmer developers"));
-    Label2.setFont(Tahoma(13));
-    Label2.setGeometry(32, 45, 287, 16);
+    Caption(Label2, QString::fromUtf8("\xC2\xA9 2026 the TVK9 Programmer developers"), Tahoma(13),
+            QRect(32, 45, 287, 16));
 
     Button1.setObjectName(QStringLiteral("Button1"));
     Button1.setText(QStringLiteral("ok"));

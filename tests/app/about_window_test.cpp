@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace tvk9 {
 namespace {
 
@@ -21,10 +23,17 @@ TEST(AboutWindow, HasItsCaptionSizeAndControls) {
     EXPECT_FALSE(about.isVisible());
 
     EXPECT_EQ(about.Label1.text(), "TVK9  Programmer V1.0");
-    EXPECT_EQ(about.Label1.geometry(), QRect(8, 16, 202, 23));
     EXPECT_EQ(about.Label1.font().pixelSize(), 19);
-    EXPECT_EQ(about.Label2.geometry(), QRect(32, 45, 287, 16));
     EXPECT_EQ(about.Label2.font().pixelSize(), 13);
+    // Captions keep their place and grow to their text where the font is wider.
+    for (const auto& [label, stored] : {std::pair{&about.Label1, QRect(8, 16, 202, 23)},
+                                        std::pair{&about.Label2, QRect(32, 45, 287, 16)}}) {
+        EXPECT_EQ(label->pos(), stored.topLeft());
+        EXPECT_GE(label->width(), stored.width());
+        EXPECT_GE(label->height(), stored.height());
+        EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width());
+        EXPECT_LE(label->geometry().right(), about.width());
+    }
     EXPECT_EQ(about.Button1.text(), "ok");
     EXPECT_EQ(about.Button1.geometry(), QRect(232, 80, 75, 25));
     EXPECT_EQ(about.font().pixelSize(), 11);

@@ -70,6 +70,7 @@ build)
     build
     ;;
 test)
+    need $SHOW_PACKAGES # the window tests run once more on Xvfb
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" "$@"
     tsan

@@ -1,5 +1,6 @@
 #include "cipher/codec.h"
 #include "cipher/des.h"
+#include "tools/settings/encode.h"
 
 #include <benchmark/benchmark.h>
 
@@ -9,24 +10,6 @@
 namespace {
 
 using namespace tvk9;
-
-std::string EncipherToHex(const std::string& plain, const std::string& key) {
-    DesKeySchedule(DesKeyFromText(key));
-    std::string hex;
-    for (std::size_t at = 0; at < plain.size(); at += 8) {
-        DesBlock block{};
-        for (std::size_t i = 0; i < 8 && at + i < plain.size(); ++i) {
-            block[i] = static_cast<std::uint8_t>(plain[at + i]);
-        }
-        DesCipherBlock(DesMode::Encipher, block, block);
-        for (std::uint8_t b : block) {
-            static constexpr char digits[] = "0123456789ABCDEF";
-            hex += digits[b >> 4];
-            hex += digits[b & 0xF];
-        }
-    }
-    return hex;
-}
 
 void BM_DesKeySchedule(benchmark::State& state) {
     DesKey key{0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
@@ -54,7 +37,7 @@ BENCHMARK(BM_DesCipherBlock)->Arg(0)->Arg(1)->ArgName("decipher");
 // One line of a settings file as the loader meets it: 16 hex digits under a 13-byte key.
 void BM_DecipherHexStrSettingsLine(benchmark::State& state) {
     const std::string key = "Rt5wPq417mxne";
-    const std::string line = EncipherToHex("1", key);
+    const std::string line = EncipherHexStr("1", key);
     for (auto _ : state) {
         benchmark::DoNotOptimize(DecipherHexStr(line, key));
     }
@@ -65,7 +48,7 @@ BENCHMARK(BM_DecipherHexStrSettingsLine);
 void BM_DecipherHexStrLong(benchmark::State& state) {
     const std::string key = "kdm382pa";
     const std::string line =
-        EncipherToHex(std::string(static_cast<std::size_t>(state.range(0)), 'x'), key);
+        EncipherHexStr(std::string(static_cast<std::size_t>(state.range(0)), 'x'), key);
     for (auto _ : state) {
         benchmark::DoNotOptimize(DecipherHexStr(line, key));
     }

@@ -1,4 +1,5 @@
 #include "cipher/codec.h"
+#include "tools/settings/encode.h"
 
 #include "common/error.h"
 
@@ -12,27 +13,6 @@ namespace tvk9 {
 namespace {
 
 using namespace std::string_literals;
-
-// What a producer of settings files does: ECB under the text key, the last block filled with
-// zero bytes, two upper-case hex digits per byte.
-std::string EncipherToHex(const std::string& plain, const std::string& key) {
-    DesKeySchedule(DesKeyFromText(key));
-    std::string hex;
-    for (std::size_t at = 0; at < plain.size(); at += 8) {
-        DesBlock block{};
-        for (std::size_t i = 0; i < 8 && at + i < plain.size(); ++i) {
-            block[i] = static_cast<std::uint8_t>(plain[at + i]);
-        }
-        DesBlock sealed{};
-        DesCipherBlock(DesMode::Encipher, block, sealed);
-        for (std::uint8_t b : sealed) {
-            static constexpr char digits[] = "0123456789ABCDEF";
-            hex += digits[b >> 4];
-            hex += digits[b & 0xF];
-        }
-    }
-    return hex;
-}
 
 void ExpectNotHex(const std::string& hex) {
     try {
@@ -95,7 +75,7 @@ TEST(DecipherHexStr, OnlyWholeBlocksAreDeciphered) {
     EXPECT_EQ(DecipherHexStr("0123456789ABCDE", key), "");
     EXPECT_EQ(DecipherHexStr("FFFFFFFFFFFFFF", "other"), "");
 
-    const std::string one = EncipherToHex("vexnoc", key);
+    const std::string one = EncipherHexStr("vexnoc", key);
     ASSERT_EQ(one.size(), 16U);
     EXPECT_EQ(DecipherHexStr(one, key), "vexnoc");
     // An odd last character is dropped unread, even when it is no hex digit.
@@ -103,13 +83,13 @@ TEST(DecipherHexStr, OnlyWholeBlocksAreDeciphered) {
     EXPECT_EQ(DecipherHexStr(one + "7", key), "vexnoc");
     // 1 to 7 bytes after the last whole block are ignored: 40 digits are two blocks and four
     // bytes.
-    const std::string two = EncipherToHex("0123456789abcdef", key);
+    const std::string two = EncipherHexStr("0123456789abcdef", key);
     EXPECT_EQ(DecipherHexStr(two + "DEADBEEF", key), "0123456789abcdef");
     EXPECT_EQ(DecipherHexStr(two + "00112233445566", key), "0123456789abcdef");
 }
 
 TEST(DecipherHexStr, NonHexCharacterInAnyPairRaises) {
-    const std::string good = EncipherToHex("25.6", "72vbnqdKWPXM");
+    const std::string good = EncipherHexStr("25.6", "72vbnqdKWPXM");
     for (std::size_t at : {0U, 1U, 7U, 14U, 15U}) {
         std::string bad = good;
         bad[at] = 'g';
@@ -139,25 +119,25 @@ TEST(DesKeyFromText, ZeroFilledOrCutToEightBytes) {
 }
 
 TEST(DecipherStr, TextKeysThatAgreeInTheirFirstEightBytesAreOneKey) {
-    const std::string hex = EncipherToHex("1.5", "mv4tqeaxhwlr");
+    const std::string hex = EncipherHexStr("1.5", "mv4tqeaxhwlr");
     EXPECT_EQ(DecipherHexStr(hex, "mv4tqeaxhwlr"), "1.5");
     EXPECT_EQ(DecipherHexStr(hex, "mv4tqeax"), "1.5");
     EXPECT_EQ(DecipherHexStr(hex, "mv4tqeax and anything after"), "1.5");
     EXPECT_NE(DecipherHexStr(hex, "mv4tqeaX"), "1.5");
 
     // A short key is the same key as itself followed by zero bytes; the empty key is all zeros.
-    const std::string shortHex = EncipherToHex("-0.05", "zbq");
+    const std::string shortHex = EncipherHexStr("-0.05", "zbq");
     EXPECT_EQ(DecipherHexStr(shortHex, "zbq\0\0\0\0\0"s), "-0.05");
     EXPECT_EQ(DecipherHexStr(shortHex, "zbq"), "-0.05");
-    const std::string emptyHex = EncipherToHex("1", "");
+    const std::string emptyHex = EncipherHexStr("1", "");
     EXPECT_EQ(DecipherHexStr(emptyHex, "\0\0\0\0\0\0\0\0"s), "1");
     EXPECT_EQ(DecipherHexStr(emptyHex, ""), "1");
 }
 
 // Every call schedules its own key: an earlier call's key never lingers.
 TEST(DecipherStr, NoKeyCarriesOverBetweenCalls) {
-    const std::string a = EncipherToHex("first", "key one");
-    const std::string b = EncipherToHex("second", "key two");
+    const std::string a = EncipherHexStr("first", "key one");
+    const std::string b = EncipherHexStr("second", "key two");
     EXPECT_EQ(DecipherHexStr(a, "key one"), "first");
     EXPECT_EQ(DecipherHexStr(b, "key two"), "second");
     EXPECT_EQ(DecipherHexStr(a, "key one"), "first");
@@ -167,18 +147,18 @@ TEST(DecipherStr, NoKeyCarriesOverBetweenCalls) {
 
 TEST(DecipherStr, OnlyTrailingZeroBytesAreStripped) {
     const std::string key = "PLQ7mzz61TB83";
-    EXPECT_EQ(DecipherHexStr(EncipherToHex("ab\0\0c"s, key), key), "ab\0\0c"s);
-    EXPECT_EQ(DecipherHexStr(EncipherToHex("\0lead"s, key), key), "\0lead"s);
+    EXPECT_EQ(DecipherHexStr(EncipherHexStr("ab\0\0c"s, key), key), "ab\0\0c"s);
+    EXPECT_EQ(DecipherHexStr(EncipherHexStr("\0lead"s, key), key), "\0lead"s);
     // Zeros that the plain text itself ends with go with the filling.
-    EXPECT_EQ(DecipherHexStr(EncipherToHex("text\0\0"s, key), key), "text");
-    EXPECT_EQ(DecipherHexStr(EncipherToHex("12345678\0\0\0\0\0\0\0\0"s, key), key), "12345678");
+    EXPECT_EQ(DecipherHexStr(EncipherHexStr("text\0\0"s, key), key), "text");
+    EXPECT_EQ(DecipherHexStr(EncipherHexStr("12345678\0\0\0\0\0\0\0\0"s, key), key), "12345678");
 
     // A block of eight zero bytes alone comes back empty; before a block that ends in a
     // non-zero byte it stays whole.
-    const std::string zeros = EncipherToHex("\0\0\0\0\0\0\0\0"s, key);
+    const std::string zeros = EncipherHexStr("\0\0\0\0\0\0\0\0"s, key);
     ASSERT_EQ(zeros.size(), 16U);
     EXPECT_EQ(DecipherHexStr(zeros, key), "");
-    const std::string tail = EncipherToHex("1234567x", key);
+    const std::string tail = EncipherHexStr("1234567x", key);
     EXPECT_EQ(DecipherHexStr(zeros + tail, key), std::string(8, '\0') + "1234567x");
     // Bytes of every value, zero and 0xFF included, pass through.
     std::string all;
@@ -187,7 +167,7 @@ TEST(DecipherStr, OnlyTrailingZeroBytesAreStripped) {
     }
     all += '\0';
     all += '\x01';
-    EXPECT_EQ(DecipherHexStr(EncipherToHex(all, key), key), all);
+    EXPECT_EQ(DecipherHexStr(EncipherHexStr(all, key), key), all);
 }
 
 TEST(DecipherStr, ShortOrForeignCipherTextIsNoError) {
@@ -196,7 +176,7 @@ TEST(DecipherStr, ShortOrForeignCipherTextIsNoError) {
     EXPECT_EQ(DecipherStr("\0\0\0"s, ""), "");
     // Text never made under this key still deciphers: eight meaningless bytes at most.
     EXPECT_LE(DecipherStr("12345678", "key").size(), 8U);
-    EXPECT_NO_THROW(DecipherHexStr(EncipherToHex("vexnoc", "kdm382pa"), "wrong"));
+    EXPECT_NO_THROW(DecipherHexStr(EncipherHexStr("vexnoc", "kdm382pa"), "wrong"));
 }
 
 } // namespace

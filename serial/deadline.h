@@ -16,8 +16,12 @@ class Deadline {
 public:
     static Deadline Never() { return Deadline{}; }
     static Deadline At(SteadyClock::time_point when) { return Deadline{when}; }
+    // A span past the clock's range (a large multiplier times a large count) saturates at
+    // its last point instead of wrapping round into the past.
     static Deadline After(SteadyClock::time_point now, std::chrono::milliseconds span) {
-        return Deadline{now + span};
+        const auto room = std::chrono::duration_cast<std::chrono::milliseconds>(
+            SteadyClock::time_point::max() - now);
+        return Deadline{span >= room ? SteadyClock::time_point::max() : now + span};
     }
 
     bool IsNever() const { return !when_.has_value(); }

@@ -77,6 +77,16 @@ TEST(ReadWindow, LargeTotalsDoNotOverflow) {
     EXPECT_EQ(w.Ends(0, T0).When(), T0 + milliseconds(expected));
 }
 
+TEST(ReadWindow, TotalsBeyondTheClocksRangeDoNotRunOutEarly) {
+    // MaxDword ms per byte: from about 2150 bytes asked on, past what a clock point holds.
+    for (const std::size_t asked : {std::size_t{4096}, std::size_t{10000}, std::size_t{65535}}) {
+        SCOPED_TRACE(asked);
+        const Deadline end = ReadWindow(Read(0, MaxDword, 0), asked, T0).Ends(0, T0);
+        EXPECT_FALSE(end.Expired(T0));
+        EXPECT_FALSE(end.Expired(T0 + std::chrono::hours(24 * 365 * 250)));
+    }
+}
+
 TEST(Deadline, EarliestRemainingAndExpiry) {
     const Deadline never = Deadline::Never();
     const Deadline soon = Deadline::After(T0, milliseconds(10));

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
+#include <QVariant>
 
 namespace tvk9 {
 
@@ -90,12 +91,10 @@ void QtComboBox::Clear() {
 
 void QtComboBox::AddItems(const std::vector<std::string>& items) {
     const bool wasEmpty = box_.count() == 0;
-    QStringList texts;
-    texts.reserve(static_cast<qsizetype>(items.size()));
     for (const std::string& item : items) {
-        texts.append(ToQt(item));
+        // The shown text may have lost bytes that are no UTF-8; the name itself rides along.
+        box_.addItem(ToQt(item), QByteArray::fromStdString(item));
     }
-    box_.addItems(texts);
     if (wasEmpty) {
         box_.setCurrentIndex(-1); // Qt selects the first entry added to an empty box
     }
@@ -106,7 +105,8 @@ int QtComboBox::Count() const {
 }
 
 std::string QtComboBox::Item(int index) const {
-    return FromQt(box_.itemText(index));
+    const QVariant name = box_.itemData(index);
+    return name.isValid() ? name.toByteArray().toStdString() : FromQt(box_.itemText(index));
 }
 
 int QtComboBox::ItemIndex() const {
@@ -118,7 +118,7 @@ void QtComboBox::SetItemIndex(int index) {
 }
 
 std::string QtComboBox::Text() const {
-    return FromQt(box_.currentText());
+    return box_.currentIndex() >= 0 ? Item(box_.currentIndex()) : FromQt(box_.currentText());
 }
 
 // ---- Button, progress bar, edit box

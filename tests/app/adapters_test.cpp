@@ -129,6 +129,25 @@ TEST(ComboAdapter, NothingDoneFromCodeRaisesTheSelectEventButAUserPickDoes) {
     EXPECT_EQ(port.Text(), "b");
 }
 
+// A link in the port folder may be named with bytes that are no UTF-8: the name the logic
+// opens must be the one the system listed, not the text the list shows.
+TEST(ComboAdapter, HandsBackEveryByteOfAPortName) {
+    QComboBox box;
+    QtComboBox port(box);
+    const std::string latin1Name = "/tmp/tvk9-ports/sim\xE9";
+    const std::string brokenName = std::string("/tmp/tvk9-ports/\xFF\xFE", 18) + "x";
+    port.AddItems({latin1Name, brokenName, "/dev/ttyS0"});
+    EXPECT_EQ(port.Item(0), latin1Name);
+    EXPECT_EQ(port.Item(1), brokenName);
+    EXPECT_EQ(port.Item(2), "/dev/ttyS0");
+    EXPECT_EQ(port.Text(), "");
+    port.SetItemIndex(1);
+    EXPECT_EQ(port.Text(), brokenName);
+    EXPECT_FALSE(box.currentText().isEmpty()) << "the list still shows the name";
+    port.SetItemIndex(0);
+    EXPECT_EQ(port.Text(), latin1Name);
+}
+
 // A long interval, and a short pause before each check, so that a restart would show as more
 // time remaining than before.
 TEST(TimerAdapter, EnablingAnEnabledTimerOrSettingItsIntervalAgainDoesNotRestartIt) {

@@ -78,7 +78,10 @@ test)
 bench)
     build
     for b in "$BUILD_DIR"/bench/*; do
-        [ -x "$b" ] && "$b" "$@"
+        if [ -f "$b" ] && [ -x "$b" ]; then
+            echo "== $(basename "$b")"
+            "$b" "$@"
+        fi
     done
     ;;
 fuzz)

@@ -7,8 +7,6 @@
 
 namespace tvk9 {
 
-class ConnectionController;
-
 class TCommLink final : public CommLink {
 public:
     explicit TCommLink(TComm& comm) : comm_(comm) {}
@@ -24,9 +22,5 @@ public:
 private:
     TComm& comm_;
 };
-
-// Binds the component's receive event to the controller's Comm1ReceiveData. The controller
-// must outlive the binding (or the component).
-void BindReceiveData(TComm& comm, ConnectionController& controller);
 
 } // namespace tvk9

@@ -46,7 +46,9 @@ TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
     comm.SetReadIntervalTimeout(100);
     TCommLink link(comm);
     SimWindow w("/opt/tvk9/", '.', &link);
-    BindReceiveData(comm, w.ctl);
+    comm.OnReceiveData = [&w](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+        w.ctl.Comm1ReceiveData(std::span<const std::uint8_t>(buffer, length));
+    };
     w.ports.source = [&] { return ListSerialPorts(folder.path() / "no-sysfs", folder.path()); };
     w.loop.UseRealClock(
         [&](Ms wait) { return channel.DispatchNext(comm, std::chrono::milliseconds(wait)); });

@@ -235,23 +235,163 @@ constexpr auto P = MakeSelection<32, 32>(Permutation);
 constexpr auto Pc1 = MakeSelection<64, 56>(PermutedChoice1);
 constexpr auto Pc2 = MakeSelection<56, 48>(PermutedChoice2);
 
-// S-box j followed by P, indexed by the 6-bit group: P is a pure bit selection, so it can be
-// applied to each S-box's four bits alone and the eight results joined by OR.
-constexpr std::array<std::array<std::uint32_t, 64>, 8> MakeSBoxesWithP() {
-    std::array<std::array<std::uint32_t, 64>, 8> sp{};
+// ---- The rounds on 32-bit words. ------------------------------------------------------------
+//
+// Both halves are held rotated left by one bit from IP to IP^-1. E's eight windows of R then
+// lie in whole bytes: those of S2, S4, S6 and S8 in the bytes of R itself (the last in the
+// lowest byte), those of S1, S3, S5 and S7 in the bytes of R rotated right by four.
+
+constexpr unsigned WindowShift(std::size_t j) {
+    return static_cast<unsigned>(8 * (3 - j / 2));
+}
+
+// Window j (S-box j + 1) of a rotated half, the six bits that E hands to that S-box.
+constexpr std::uint32_t Window(std::uint32_t rotatedHalf, std::size_t j) {
+    const std::uint32_t word = j % 2 == 1 ? rotatedHalf : std::rotr(rotatedHalf, 4);
+    return (word >> WindowShift(j)) & 0x3F;
+}
+
+// E as windows must agree with the standard's E table; both move single bits, so agreeing on
+// every one-bit input means agreeing on all inputs.
+constexpr bool WindowsMatchExpansionTable() {
+    for (unsigned bit = 0; bit < 32; ++bit) {
+        const std::uint32_t r = 1U << bit;
+        std::uint64_t byWindows = 0;
+        for (std::size_t j = 0; j < 8; ++j) {
+            byWindows = (byWindows << 6) | Window(std::rotl(r, 1), j);
+        }
+        if (byWindows != E(r)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(WindowsMatchExpansionTable());
+
+// S-box j followed by P: P is a pure bit selection, so it can be applied to each S-box's four
+// bits alone and the eight results joined. Indexed by a whole byte of the windows, whose top
+// two bits (parts of other windows) select a copy of the same 64 entries, so that a look-up
+// needs no mask; stored rotated, as the rounds hold the halves.
+constexpr std::array<std::array<std::uint32_t, 256>, 8> MakeSBoxesWithP() {
+    std::array<std::array<std::uint32_t, 256>, 8> sp{};
     for (std::size_t j = 0; j < 8; ++j) {
-        for (unsigned group = 0; group < 64; ++group) {
+        for (unsigned index = 0; index < 256; ++index) {
+            const unsigned group = index & 0x3F;
             // Row from the first and last bit, column from the four middle bits.
             const unsigned row = ((group >> 4) & 0x2) | (group & 0x1);
             const unsigned col = (group >> 1) & 0xF;
             const std::uint64_t nibble = SBoxes[j][row * 16 + col];
-            sp[j][group] = static_cast<std::uint32_t>(P(nibble << (28 - 4 * j)));
+            sp[j][index] = std::rotl(static_cast<std::uint32_t>(P(nibble << (28 - 4 * j))), 1);
         }
     }
     return sp;
 }
 
-constexpr auto SP = MakeSBoxesWithP();
+alignas(64) constexpr auto SP = MakeSBoxesWithP();
+
+// P sends each S-box's four bits to places of their own, so the entries of two S-boxes never
+// share a bit: the rounds rely on it to join them with OR and + instead of XOR.
+constexpr bool SBoxesFillDisjointBits() {
+    std::uint32_t seen = 0;
+    for (const auto& box : SP) {
+        std::uint32_t bits = 0;
+        for (std::uint32_t entry : box) {
+            bits |= entry;
+        }
+        if ((seen & bits) != 0 || std::popcount(bits) != 4) {
+            return false;
+        }
+        seen |= bits;
+    }
+    return true;
+}
+static_assert(SBoxesFillDisjointBits());
+
+// A round key laid out as the windows are: each 6-bit group of Kn under the window it meets.
+struct WindowedRoundKey {
+    std::uint32_t s1357 = 0; // groups of S1, S3, S5, S7
+    std::uint32_t s2468 = 0; // groups of S2, S4, S6, S8
+};
+
+constexpr WindowedRoundKey Windowed(std::uint64_t roundKey) {
+    WindowedRoundKey k;
+    for (std::size_t j = 0; j < 8; ++j) {
+        const auto group = static_cast<std::uint32_t>(roundKey >> (42 - 6 * j)) & 0x3F;
+        (j % 2 == 1 ? k.s2468 : k.s1357) |= group << WindowShift(j);
+    }
+    return k;
+}
+
+// DesRoundKeys in the form the rounds read, written beside it by DesKeySchedule: once in the
+// order of enciphering (K1 first) and once in that of deciphering (K16 first).
+using WindowedSchedule = std::array<WindowedRoundKey, 16>;
+std::array<WindowedSchedule, 2> WindowedRoundKeys{};
+
+// One round: `l` exclusive-or f(R, Kn), with R held rotated.
+inline std::uint32_t Round(std::uint32_t l, std::uint32_t rotatedR, const WindowedRoundKey& k) {
+    const std::uint32_t even = rotatedR ^ k.s2468;
+    const std::uint32_t odd = std::rotr(rotatedR, 4) ^ k.s1357;
+    // The entries share no bit, so OR and + join them as XOR would; mixing the three keeps the
+    // compiler from chaining the joins one after another. The odd windows, a rotation later
+    // than the even ones, join last.
+    const std::uint32_t fromEven = (SP[1][(even >> 24) & 0xFF] | SP[3][(even >> 16) & 0xFF]) +
+                                   (SP[5][(even >> 8) & 0xFF] | SP[7][even & 0xFF]);
+    const std::uint32_t fromOdd = (SP[0][(odd >> 24) & 0xFF] | SP[2][(odd >> 16) & 0xFF]) +
+                                  (SP[4][(odd >> 8) & 0xFF] | SP[6][odd & 0xFF]);
+    return (l ^ fromEven) ^ fromOdd;
+}
+
+// Exchanges the bits of `a` at mask << shift with those of `b` at mask.
+constexpr void SwapBits(std::uint32_t& a, std::uint32_t& b, unsigned shift, std::uint32_t mask) {
+    const std::uint32_t t = ((a >> shift) ^ b) & mask;
+    b ^= t;
+    a ^= t << shift;
+}
+
+// IP is a transpose of the block as an 8 x 8 bit matrix (with its rows and columns reordered):
+// five exchanges of bit groups between the halves. Leaves L0 and R0 rotated as the rounds
+// hold them.
+constexpr void ApplyIp(std::uint32_t& l, std::uint32_t& r) {
+    SwapBits(l, r, 4, 0x0F0F0F0F);
+    SwapBits(l, r, 16, 0x0000FFFF);
+    SwapBits(r, l, 2, 0x33333333);
+    SwapBits(r, l, 8, 0x00FF00FF);
+    SwapBits(l, r, 1, 0x55555555);
+    l = std::rotl(l, 1);
+    r = std::rotl(r, 1);
+}
+
+// IP^-1: the same exchanges in reverse order, from halves held rotated.
+constexpr void ApplyIpInverse(std::uint32_t& l, std::uint32_t& r) {
+    l = std::rotr(l, 1);
+    r = std::rotr(r, 1);
+    SwapBits(l, r, 1, 0x55555555);
+    SwapBits(r, l, 8, 0x00FF00FF);
+    SwapBits(r, l, 2, 0x33333333);
+    SwapBits(l, r, 16, 0x0000FFFF);
+    SwapBits(l, r, 4, 0x0F0F0F0F);
+}
+
+// Both must agree with the standard's tables on every single bit, as with E.
+constexpr bool SwapsMatchPermutationTables() {
+    for (unsigned bit = 0; bit < 64; ++bit) {
+        const std::uint64_t in = std::uint64_t{1} << bit;
+        std::uint32_t l = static_cast<std::uint32_t>(in >> 32);
+        std::uint32_t r = static_cast<std::uint32_t>(in);
+        ApplyIp(l, r);
+        if (((std::uint64_t{std::rotr(l, 1)} << 32) | std::rotr(r, 1)) != Ip(in)) {
+            return false;
+        }
+        l = std::rotl(static_cast<std::uint32_t>(in >> 32), 1);
+        r = std::rotl(static_cast<std::uint32_t>(in), 1);
+        ApplyIpInverse(l, r);
+        if (((std::uint64_t{l} << 32) | r) != IpInverse(in)) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(SwapsMatchPermutationTables());
 
 constexpr std::uint32_t Rotate28(std::uint32_t half, unsigned by) {
     return ((half << by) | (half >> (28 - by))) & 0x0FFFFFFF;
@@ -265,50 +405,31 @@ std::uint64_t LoadBlock(const DesBlock& bytes) {
     return v;
 }
 
-std::uint64_t LoadRoundKey(const DesRoundKey& bytes) {
-    std::uint64_t v = 0;
-    for (std::uint8_t b : bytes) {
-        v = (v << 8) | b;
+inline std::uint32_t LoadWord(const DesBlock& bytes, std::size_t at) {
+    return (std::uint32_t{bytes[at]} << 24) | (std::uint32_t{bytes[at + 1]} << 16) |
+           (std::uint32_t{bytes[at + 2]} << 8) | bytes[at + 3];
+}
+
+inline void StoreWord(DesBlock& bytes, std::size_t at, std::uint32_t v) {
+    for (std::size_t i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
     }
-    return v;
 }
 
-// E cuts R into eight overlapping windows of six bits, window j being bits 4j to 4j + 5 with
-// the ends wrapped round (bit 0 is bit 32, bit 33 is bit 1). With R widened by its last bit in
-// front and its first bit behind, each window is a plain shift, cheaper than a table.
-constexpr std::uint64_t Widened(std::uint32_t r) {
-    return (std::uint64_t{r & 1} << 33) | (std::uint64_t{r} << 1) | (r >> 31);
-}
-
-constexpr std::uint64_t ExpansionGroup(std::uint64_t widened, std::size_t j) {
-    return (widened >> (28 - 4 * j)) & 0x3F;
-}
-
-// The shortcut must agree with the standard's E table; both move single bits, so agreeing on
-// every one-bit input means agreeing on all inputs.
-constexpr bool WindowsMatchExpansionTable() {
-    for (unsigned bit = 0; bit < 32; ++bit) {
-        const std::uint32_t r = 1U << bit;
-        std::uint64_t byWindows = 0;
-        for (std::size_t j = 0; j < 8; ++j) {
-            byWindows = (byWindows << 6) | ExpansionGroup(Widened(r), j);
-        }
-        if (byWindows != E(r)) {
-            return false;
-        }
-    }
-    return true;
-}
-static_assert(WindowsMatchExpansionTable());
-
-std::uint32_t CipherFunction(std::uint32_t r, std::uint64_t roundKey) {
-    const std::uint64_t widened = Widened(r);
-    std::uint32_t out = 0;
+void CipherBlock(const WindowedSchedule& keys, const DesBlock& input, DesBlock& output) {
+    std::uint32_t l = LoadWord(input, 0);
+    std::uint32_t r = LoadWord(input, 4);
+    ApplyIp(l, r);
+    // Two rounds a step, so that the halves need not be exchanged after each.
 #pragma GCC unroll 8
-    for (std::size_t j = 0; j < 8; ++j) {
-        out |= SP[j][(ExpansionGroup(widened, j) ^ (roundKey >> (42 - 6 * j))) & 0x3F];
+    for (std::size_t n = 0; n < 16; n += 2) {
+        l = Round(l, r, keys[n]);
+        r = Round(r, l, keys[n + 1]);
     }
-    return out;
+    // The halves leave the last round exchanged: R16 then L16.
+    ApplyIpInverse(r, l);
+    StoreWord(output, 0, r);
+    StoreWord(output, 4, l);
 }
 
 } // namespace
@@ -324,28 +445,13 @@ void DesKeySchedule(const DesKey& key) {
         for (std::size_t i = 0; i < 6; ++i) {
             DesRoundKeys[n][i] = static_cast<std::uint8_t>(k >> (40 - 8 * i));
         }
+        WindowedRoundKeys[0][n] = Windowed(k);
+        WindowedRoundKeys[1][15 - n] = WindowedRoundKeys[0][n];
     }
 }
 
 void DesCipherBlock(DesMode mode, const DesBlock& input, DesBlock& output) {
-    const std::uint64_t permuted = Ip(LoadBlock(input));
-    std::uint32_t l = static_cast<std::uint32_t>(permuted >> 32);
-    std::uint32_t r = static_cast<std::uint32_t>(permuted);
-    std::array<std::uint64_t, 16> keys{};
-    for (std::size_t n = 0; n < 16; ++n) {
-        keys[n] = LoadRoundKey(DesRoundKeys[n]);
-    }
-    for (std::size_t round = 0; round < 16; ++round) {
-        const std::size_t n = mode == DesMode::Encipher ? round : 15 - round;
-        const std::uint32_t next = l ^ CipherFunction(r, keys[n]);
-        l = r;
-        r = next;
-    }
-    // The halves leave the last round exchanged: R16 then L16.
-    const std::uint64_t result = IpInverse((std::uint64_t{r} << 32) | l);
-    for (std::size_t i = 0; i < 8; ++i) {
-        output[i] = static_cast<std::uint8_t>(result >> (56 - 8 * i));
-    }
+    CipherBlock(WindowedRoundKeys[mode == DesMode::Encipher ? 0 : 1], input, output);
 }
 
 } // namespace tvk9

@@ -19,14 +19,16 @@ using DesKey = std::array<std::uint8_t, 8>;
 using DesRoundKey = std::array<std::uint8_t, 6>;
 
 // K1 to K16 of the key last scheduled. Shared by every block operation, so one key's schedule
-// and its blocks must not be interleaved with another key's. Not cleared after use.
+// and its blocks must not be interleaved with another key's. Not cleared after use. The block
+// operations read the same keys from a form expanded for the rounds that DesKeySchedule writes
+// beside this table, so round keys take effect only through DesKeySchedule.
 extern std::array<DesRoundKey, 16> DesRoundKeys;
 
-// Overwrites all of DesRoundKeys with the round keys of `key`. Every key is accepted,
-// weak ones included.
+// Overwrites all of DesRoundKeys, and its expanded form, with the round keys of `key`. Every
+// key is accepted, weak ones included.
 void DesKeySchedule(const DesKey& key);
 
-// One block under the round keys in DesRoundKeys. `input` and `output` may be the same object.
+// One block under the round keys last scheduled. `input` and `output` may be the same object.
 void DesCipherBlock(DesMode mode, const DesBlock& input, DesBlock& output);
 
 } // namespace tvk9

@@ -1,11 +1,17 @@
 #include "cipher/des.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tvk9 {
 namespace {
@@ -183,6 +189,51 @@ TEST(DesCipherBlock, DecipherUndoesEncipherForRandomKeysAndBlocks) {
         const DesBlock sealed = Apply(DesMode::Encipher, block);
         EXPECT_NE(sealed, block);
         EXPECT_EQ(Apply(DesMode::Decipher, sealed), block);
+    }
+}
+
+// `bytes` through `openssl enc` in ECB mode under `key`, as another implementation does it.
+std::vector<std::uint8_t> OpenSslEcb(DesMode mode, const DesKey& key,
+                                     const std::vector<std::uint8_t>& bytes) {
+    const TempDir dir("tvk9-openssl");
+    std::ofstream(dir / "in", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+    std::string command = "openssl enc -des-ecb -provider legacy -provider default -nopad -K ";
+    for (std::uint8_t b : key) {
+        command += "0123456789ABCDEF"[b >> 4];
+        command += "0123456789ABCDEF"[b & 0xF];
+    }
+    command += (mode == DesMode::Decipher ? " -d" : "") + std::string(" -in '") +
+               (dir / "in").string() + "' -out '" + (dir / "out").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream out(dir / "out", std::ios::binary);
+    return {std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>()};
+}
+
+// Random keys and blocks, both directions, against OpenSSL's single DES (its legacy provider).
+TEST(DesCipherBlock, AgreesWithOpenSslOnRandomKeysAndBlocks) {
+    std::mt19937_64 rng(4631);
+    for (int trial = 0; trial < 10; ++trial) {
+        DesKey key{};
+        std::vector<std::uint8_t> bytes(8 * 16);
+        for (auto& b : key) {
+            b = static_cast<std::uint8_t>(rng());
+        }
+        for (auto& b : bytes) {
+            b = static_cast<std::uint8_t>(rng());
+        }
+        DesKeySchedule(key);
+        for (DesMode mode : {DesMode::Encipher, DesMode::Decipher}) {
+            const std::vector<std::uint8_t> theirs = OpenSslEcb(mode, key, bytes);
+            ASSERT_EQ(theirs.size(), bytes.size());
+            for (std::size_t at = 0; at < bytes.size(); at += 8) {
+                DesBlock in{};
+                DesBlock want{};
+                std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 8, in.begin());
+                std::copy_n(theirs.begin() + static_cast<std::ptrdiff_t>(at), 8, want.begin());
+                EXPECT_EQ(Apply(mode, in), want) << "trial " << trial << " block " << at / 8;
+            }
+        }
     }
 }
 

@@ -8,6 +8,8 @@ JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 BASE_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core openssl"
 BENCH_PACKAGES="libbenchmark-dev"
+# The peers the benchmarks measure the project against, and what runs and shows them.
+PEER_PACKAGES="libssl-dev qt6-serialport-dev xvfb xauth bsdextrautils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 SHOW_PACKAGES="xvfb xauth"
 
@@ -76,13 +78,45 @@ test)
     tsan
     ;;
 bench)
+    # ./do bench [PROGRAM...]: the benchmark programs of build/bench (default: all), then one
+    # table of their figures beside the peers'. Each program's own output is kept in
+    # build/bench/logs/; TVK9_BENCH_ROUNDS sets the rounds per figure.
+    need $PEER_PACKAGES
+    configure "$BUILD_DIR"
+    cmake -S "$ROOT" -B "$BUILD_DIR" >/dev/null # finds peers installed since the first configure
     build
-    for b in "$BUILD_DIR"/bench/*; do
-        if [ -f "$b" ] && [ -x "$b" ]; then
-            echo "== $(basename "$b")"
-            "$b" "$@"
+    logs="$BUILD_DIR/bench/logs"
+    mkdir -p "$logs"
+    [ $# -gt 0 ] || set -- $(cd "$BUILD_DIR/bench" && for f in *; do [ -f "$f" ] && [ -x "$f" ] && echo "$f"; done)
+    show=""
+    if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        show="xvfb-run -a"
+    fi
+    tab=$(printf '\t')
+    table="$logs/table"
+    printf 'figure%sproject%speer%sratio (project ÷ peer)%sgoal\n---%s---%s---%s---%s---\n' \
+        "$tab" "$tab" "$tab" "$tab" "$tab" "$tab" "$tab" "$tab" >"$table"
+    failed=""
+    for name in "$@"; do
+        printf '== %s ... ' "$name"
+        if $show "$BUILD_DIR/bench/$name" >"$logs/$name.log" 2>&1; then
+            echo "done"
+        else
+            echo "FAILED:"
+            tail -n 20 "$logs/$name.log"
+            failed="$failed $name"
         fi
+        grep "^FIGURE$tab" "$logs/$name.log" | cut -f 2- >>"$table" || true
     done
+    echo
+    column -t -s "$tab" -o ' | ' "$table" | sed 's/^/| /; s/ *$/ |/'
+    echo
+    echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(lscpu | sed -n 's/^Model name: *//p' | head -n 1)," \
+        "$(nproc) cores, $(. /etc/os-release && echo "$PRETTY_NAME"); logs in $logs/"
+    if [ -n "$failed" ]; then
+        echo "benchmarks that failed:$failed" >&2
+        exit 1
+    fi
     ;;
 fuzz)
     # ./do fuzz [SECONDS] [TARGET...]: each fuzz target (default: all) for that long (default
@@ -148,7 +182,7 @@ demo)
     TVK9_PORT_DIR="$demo_dir/ports" "$BUILD_DIR/bin/tvk9-programmer"
     ;;
 *)
-    echo "usage: ./do build | test | run | demo | bench | fuzz [SECONDS] [TARGET...]" >&2
+    echo "usage: ./do build | test | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
     exit 2
     ;;
 esac

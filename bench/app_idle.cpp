@@ -6,6 +6,7 @@
 #include "app/about_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/side_by_side.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -18,6 +19,7 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -37,6 +39,12 @@ double CpuPerSecond(int ms) {
     return (CpuSeconds() - before) * 1000.0 / (ms / 1000.0);
 }
 
+std::string PerSecond(double ms) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f ms CPU per s", ms);
+    return text;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -47,7 +55,9 @@ int main(int argc, char* argv[]) {
     tvk9::SetupApplication(app);
     constexpr int Seconds = 5;
 
-    std::printf("event loop alone:       %.3f ms CPU per second\n", CpuPerSecond(Seconds * 1000));
+    const double alone = CpuPerSecond(Seconds * 1000);
+    std::printf("event loop alone:       %.3f ms CPU per second\n", alone);
+    const std::string reference = "Qt event loop alone " + PerSecond(alone);
 
     QTemporaryDir dir;
     qputenv("TVK9_PORT_DIR", QFile::encodeName(dir.path()));
@@ -66,8 +76,10 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "the simulated sensor was not found\n");
             return 1;
         }
-        std::printf("connected, idle:        %.3f ms CPU per second\n",
-                    CpuPerSecond(Seconds * 1000));
+        const double connected = CpuPerSecond(Seconds * 1000);
+        std::printf("connected, idle:        %.3f ms CPU per second\n", connected);
+        tvk9::bench::PrintFigure("idle CPU, window connected to the simulated sensor",
+                                 PerSecond(connected), reference, "≈ 0 (cursor blink only)");
         sim.terminate();
         sim.waitForFinished();
     }
@@ -76,8 +88,11 @@ int main(int argc, char* argv[]) {
         tvk9::AboutForms about;
         tvk9::TFrm_Interface window(about);
         window.show();
+        const double scanning = CpuPerSecond(Seconds * 1000);
         std::printf("scanning, %d port(s):   %.3f ms CPU per second\n", window.ComSelect.count(),
-                    CpuPerSecond(Seconds * 1000));
+                    scanning);
+        tvk9::bench::PrintFigure("idle CPU, window scanning an empty port folder",
+                                 PerSecond(scanning), reference, "≈ 0");
     }
     return 0;
 }

@@ -1,61 +1,101 @@
-#include "cipher/codec.h"
+// DES deciphering beside OpenSSL's EVP DES-ECB (through its legacy provider), both under a key
+// set once: 1 KiB in electronic codebook mode, and one block at a time, each block waiting for
+// the one before (the latency of a single block, call overhead included).
+
+#include "bench/side_by_side.h"
 #include "cipher/des.h"
-#include "tools/settings/encode.h"
 
-#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+#include <openssl/provider.h>
 
+#include <array>
 #include <cstdint>
-#include <string>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <random>
 
 namespace {
 
 using namespace tvk9;
 
-void BM_DesKeySchedule(benchmark::State& state) {
-    DesKey key{0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
-    for (auto _ : state) {
-        DesKeySchedule(key);
-        benchmark::DoNotOptimize(DesRoundKeys);
-        ++key[7];
-    }
-}
-BENCHMARK(BM_DesKeySchedule);
+constexpr DesKey Key{0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1};
+constexpr std::size_t KiB = 1024;
 
-void BM_DesCipherBlock(benchmark::State& state) {
-    const auto mode = state.range(0) == 0 ? DesMode::Encipher : DesMode::Decipher;
-    DesKeySchedule({0x13, 0x34, 0x57, 0x79, 0x9B, 0xBC, 0xDF, 0xF1});
-    DesBlock block{0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
-    for (auto _ : state) {
-        // Chained, so each block waits for the one before: latency, not just throughput.
-        DesCipherBlock(mode, block, block);
-        benchmark::DoNotOptimize(block);
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 8);
-}
-BENCHMARK(BM_DesCipherBlock)->Arg(0)->Arg(1)->ArgName("decipher");
+struct Evp {
+    std::unique_ptr<EVP_CIPHER, decltype(&EVP_CIPHER_free)> cipher{nullptr, EVP_CIPHER_free};
+    std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx{nullptr,
+                                                                        EVP_CIPHER_CTX_free};
+};
 
-// One line of a settings file as the loader meets it: 16 hex digits under a 13-byte key.
-void BM_DecipherHexStrSettingsLine(benchmark::State& state) {
-    const std::string key = "Rt5wPq417mxne";
-    const std::string line = EncipherHexStr("1", key);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(DecipherHexStr(line, key));
+// A deciphering context for DES-ECB under Key, no padding; false when OpenSSL has no DES.
+bool OpenEvp(Evp& evp) {
+    if (OSSL_PROVIDER_load(nullptr, "legacy") == nullptr ||
+        OSSL_PROVIDER_load(nullptr, "default") == nullptr) {
+        return false;
     }
+    evp.cipher.reset(EVP_CIPHER_fetch(nullptr, "DES-ECB", nullptr));
+    evp.ctx.reset(EVP_CIPHER_CTX_new());
+    return evp.cipher && evp.ctx &&
+           EVP_DecryptInit_ex2(evp.ctx.get(), evp.cipher.get(), Key.data(), nullptr, nullptr) ==
+               1 &&
+           EVP_CIPHER_CTX_set_padding(evp.ctx.get(), 0) == 1;
 }
-BENCHMARK(BM_DecipherHexStrSettingsLine);
-
-// A long line, for the cost per byte of hex decoding and deciphering.
-void BM_DecipherHexStrLong(benchmark::State& state) {
-    const std::string key = "kdm382pa";
-    const std::string line =
-        EncipherHexStr(std::string(static_cast<std::size_t>(state.range(0)), 'x'), key);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(DecipherHexStr(line, key));
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * state.range(0));
-}
-BENCHMARK(BM_DecipherHexStrLong)->Arg(4096);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main() {
+    Evp evp;
+    if (!OpenEvp(evp)) {
+        std::fprintf(stderr, "cipher_bench: OpenSSL offers no DES-ECB (legacy provider missing)\n");
+        return 1;
+    }
+    DesKeySchedule(Key);
+    const int rounds = bench::Rounds(15);
+
+    // 1 KiB of cipher text, deciphered into a buffer of its own.
+    std::array<DesBlock, KiB / 8> in{};
+    std::array<DesBlock, KiB / 8> out{};
+    std::mt19937 random(46);
+    for (auto& block : in) {
+        for (auto& b : block) {
+            b = static_cast<std::uint8_t>(random());
+        }
+    }
+    std::array<std::uint8_t, KiB> evpOut{};
+    int evpLength = 0;
+    auto project = [&] {
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            DesCipherBlock(DesMode::Decipher, in[i], out[i]);
+        }
+    };
+    auto peer = [&] {
+        EVP_DecryptUpdate(evp.ctx.get(), evpOut.data(), &evpLength, in[0].data(), KiB);
+    };
+    project();
+    peer();
+    if (evpLength != static_cast<int>(KiB) || std::memcmp(out.data(), evpOut.data(), KiB) != 0) {
+        std::fprintf(stderr, "cipher_bench: OpenSSL deciphers the 1 KiB differently\n");
+        return 1;
+    }
+    const int kibCalls = bench::CallsIn(0.002, project);
+    auto kib = bench::Alternate(rounds, {[&] { return bench::SecondsPerCall(project, kibCalls); },
+                                         [&] { return bench::SecondsPerCall(peer, kibCalls); }});
+    bench::PrintFigure("DES decipher 1 KiB (ECB, key set)", bench::Throughput(KiB), kib[0],
+                       "OpenSSL EVP DES-ECB", kib[1], 1.0);
+
+    // One block, chained: each call deciphers what the one before produced.
+    DesBlock chained = in[0];
+    std::array<std::uint8_t, 8> evpChained{};
+    auto projectBlock = [&] { DesCipherBlock(DesMode::Decipher, chained, chained); };
+    auto peerBlock = [&] {
+        EVP_DecryptUpdate(evp.ctx.get(), evpChained.data(), &evpLength, evpChained.data(), 8);
+    };
+    const int blockCalls = bench::CallsIn(0.002, projectBlock);
+    auto block =
+        bench::Alternate(rounds, {[&] { return bench::SecondsPerCall(projectBlock, blockCalls); },
+                                  [&] { return bench::SecondsPerCall(peerBlock, blockCalls); }});
+    bench::PrintFigure("DES decipher one 8-byte block", bench::Time(), block[0], "OpenSSL EVP",
+                       block[1], 1.0);
+    return 0;
+}

@@ -4,6 +4,7 @@
 // address-sanitizer build) for the leak report.
 //   serial_cycles [CYCLES]
 
+#include "bench/side_by_side.h"
 #include "serial/comm.h"
 #include "serial/queue_channel.h"
 #include "tests/serial/pty_pair.h"
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <malloc.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -91,5 +93,10 @@ int main(int argc, char** argv) {
                 threads, threads_after, fds, fds_after, heap, heap_after);
     const bool clean = threads == threads_after && fds == fds_after && heap == heap_after;
     std::printf("serial_cycles: %s\n", clean ? "nothing left behind" : "LEFT SOMETHING BEHIND");
+    char value[96];
+    std::snprintf(value, sizeof value, "%.2f ms each; %s", 1000.0 * seconds / cycles,
+                  clean ? "nothing left behind" : "LEFT SOMETHING BEHIND");
+    tvk9::bench::PrintFigure("open, frame each way, close (" + std::to_string(cycles) + " cycles)",
+                             value, "—", "nothing left behind");
     return clean ? 0 : 1;
 }

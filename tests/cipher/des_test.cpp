@@ -3,11 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <string_view>
@@ -192,12 +190,12 @@ TEST(DesCipherBlock, DecipherUndoesEncipherForRandomKeysAndBlocks) {
     }
 }
 
-// `bytes` through `openssl enc` in ECB mode under `key`, as another implementation does it.
-std::vector<std::uint8_t> OpenSslEcb(DesMode mode, const DesKey& key,
-                                     const std::vector<std::uint8_t>& bytes) {
+// `blocks` through `openssl enc` in ECB mode under `key`, as another implementation does it.
+std::vector<DesBlock> OpenSslEcb(DesMode mode, const DesKey& key,
+                                 const std::vector<DesBlock>& blocks) {
     const TempDir dir("tvk9-openssl");
     std::ofstream(dir / "in", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
+        .write(reinterpret_cast<const char*>(blocks.data()), std::ssize(blocks) * 8);
     std::string command = "openssl enc -des-ecb -provider legacy -provider default -nopad -K ";
     for (std::uint8_t b : key) {
         command += "0123456789ABCDEF"[b >> 4];
@@ -206,8 +204,10 @@ std::vector<std::uint8_t> OpenSslEcb(DesMode mode, const DesKey& key,
     command += (mode == DesMode::Decipher ? " -d" : "") + std::string(" -in '") +
                (dir / "in").string() + "' -out '" + (dir / "out").string() + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    std::ifstream out(dir / "out", std::ios::binary);
-    return {std::istreambuf_iterator<char>(out), std::istreambuf_iterator<char>()};
+    std::vector<DesBlock> out(blocks.size());
+    std::ifstream(dir / "out", std::ios::binary)
+        .read(reinterpret_cast<char*>(out.data()), std::ssize(out) * 8);
+    return out;
 }
 
 // Random keys and blocks, both directions, against OpenSSL's single DES (its legacy provider).
@@ -215,23 +215,20 @@ TEST(DesCipherBlock, AgreesWithOpenSslOnRandomKeysAndBlocks) {
     std::mt19937_64 rng(4631);
     for (int trial = 0; trial < 10; ++trial) {
         DesKey key{};
-        std::vector<std::uint8_t> bytes(8 * 16);
+        std::vector<DesBlock> blocks(16);
         for (auto& b : key) {
             b = static_cast<std::uint8_t>(rng());
         }
-        for (auto& b : bytes) {
-            b = static_cast<std::uint8_t>(rng());
+        for (auto& block : blocks) {
+            for (auto& b : block) {
+                b = static_cast<std::uint8_t>(rng());
+            }
         }
         DesKeySchedule(key);
         for (DesMode mode : {DesMode::Encipher, DesMode::Decipher}) {
-            const std::vector<std::uint8_t> theirs = OpenSslEcb(mode, key, bytes);
-            ASSERT_EQ(theirs.size(), bytes.size());
-            for (std::size_t at = 0; at < bytes.size(); at += 8) {
-                DesBlock in{};
-                DesBlock want{};
-                std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 8, in.begin());
-                std::copy_n(theirs.begin() + static_cast<std::ptrdiff_t>(at), 8, want.begin());
-                EXPECT_EQ(Apply(mode, in), want) << "trial " << trial << " block " << at / 8;
+            const std::vector<DesBlock> theirs = OpenSslEcb(mode, key, blocks);
+            for (std::size_t i = 0; i < blocks.size(); ++i) {
+                EXPECT_EQ(Apply(mode, blocks[i]), theirs[i]) << "trial " << trial << " block " << i;
             }
         }
     }

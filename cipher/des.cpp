@@ -315,9 +315,12 @@ struct WindowedRoundKey {
 
 constexpr WindowedRoundKey Windowed(std::uint64_t roundKey) {
     WindowedRoundKey k;
-    for (std::size_t j = 0; j < 8; ++j) {
-        const auto group = static_cast<std::uint32_t>(roundKey >> (42 - 6 * j)) & 0x3F;
-        (j % 2 == 1 ? k.s2468 : k.s1357) |= group << WindowShift(j);
+#pragma GCC unroll 4
+    for (std::size_t j = 0; j < 8; j += 2) {
+        const auto odd = static_cast<std::uint32_t>(roundKey >> (42 - 6 * j)) & 0x3F;
+        const auto even = static_cast<std::uint32_t>(roundKey >> (36 - 6 * j)) & 0x3F;
+        k.s1357 |= odd << WindowShift(j);
+        k.s2468 |= even << WindowShift(j + 1);
     }
     return k;
 }

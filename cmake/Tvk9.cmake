@@ -11,10 +11,34 @@ elseif(TVK9_SANITIZER STREQUAL "address")
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# tvk9_library(NAME [DEPS ...]): one static library per folder, made of the folder's .cpp files.
+# tvk9_platform_sources(VAR FILE...): the files that belong to this operating system. Files named
+# linux_* are Linux's, posix_* every system's but Windows, windows_* and *_windows.cpp Windows's;
+# the rest are everybody's.
+function(tvk9_platform_sources var)
+  set(kept)
+  foreach(file IN LISTS ARGN)
+    get_filename_component(name ${file} NAME)
+    if(WIN32)
+      if(name MATCHES "^(linux|posix)_")
+        continue()
+      endif()
+    elseif(name MATCHES "^windows_|_windows\\.cpp$")
+      continue()
+    endif()
+    list(APPEND kept ${file})
+  endforeach()
+  set(${var} ${kept} PARENT_SCOPE)
+endfunction()
+
+# tvk9_library(NAME [DEPS ...] [EXCLUDE FILE...]): one static library per folder, made of the
+# folder's .cpp files for this operating system, less those named after EXCLUDE.
 function(tvk9_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  tvk9_platform_sources(sources ${sources})
+  foreach(file IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   if(sources)
     add_library(${name} STATIC ${sources})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
@@ -26,10 +50,15 @@ function(tvk9_library name)
   endif()
 endfunction()
 
-# tvk9_folder_tests(NAME [DEPS ...] [LABELS ...]): one test binary of every *_test.cpp here.
+# tvk9_folder_tests(NAME [DEPS ...] [LABELS ...] [EXCLUDE FILE...]): one test binary of every
+# *_test.cpp here for this operating system, less those named after EXCLUDE.
 function(tvk9_folder_tests name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  tvk9_platform_sources(sources ${sources})
+  foreach(file IN LISTS ARG_EXCLUDE)
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endforeach()
   if(sources)
     tvk9_test(${name} SOURCES ${sources} DEPS ${ARG_DEPS} LABELS ${ARG_LABELS})
   endif()
@@ -45,6 +74,12 @@ function(tvk9_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_compile_definitions(${name} PRIVATE TVK9_BIN_DIR="${CMAKE_BINARY_DIR}/bin"
                                              TVK9_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-                       PROPERTIES LABELS "${ARG_LABELS}")
+  if(TVK9_WINE_TESTS)
+    # Under Wine a program starts in a fraction of a second, not in microseconds: each test
+    # binary runs whole, once, in the test run's own prefix.
+    tvk9_wine_test(${name} $<TARGET_FILE:${name}> LABELS ${ARG_LABELS})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+                         PROPERTIES LABELS "${ARG_LABELS}")
+  endif()
 endfunction()

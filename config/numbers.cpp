@@ -2,13 +2,11 @@
 
 #include "cipher/codec.h"
 #include "common/error.h"
+#include "config/c_numeric.h"
 
 #include <cerrno>
-#include <clocale>
 #include <cmath>
 #include <cstdlib>
-#include <locale.h>
-#include <new>
 
 namespace tvk9 {
 
@@ -25,35 +23,6 @@ bool IsDigit(char c) {
 [[noreturn]] void NotAFloat(const std::string& text) {
     throw Exception("'" + text + "' is not a valid floating point value");
 }
-
-// The "C" locale, so that strtold never depends on the process's LC_NUMERIC.
-class CNumericLocale {
-public:
-    CNumericLocale() : locale_(newlocale(LC_NUMERIC_MASK, "C", static_cast<locale_t>(0))) {
-        if (locale_ == static_cast<locale_t>(0)) {
-            throw std::bad_alloc();
-        }
-    }
-    ~CNumericLocale() { freelocale(locale_); }
-    CNumericLocale(const CNumericLocale&) = delete;
-    CNumericLocale& operator=(const CNumericLocale&) = delete;
-    locale_t Get() const { return locale_; }
-
-private:
-    locale_t locale_;
-};
-
-// Switches the calling thread to the "C" numeric rules for as long as it lives.
-class ScopedCLocale {
-public:
-    explicit ScopedCLocale(locale_t c) : previous_(uselocale(c)) {}
-    ~ScopedCLocale() { uselocale(previous_); }
-    ScopedCLocale(const ScopedCLocale&) = delete;
-    ScopedCLocale& operator=(const ScopedCLocale&) = delete;
-
-private:
-    locale_t previous_;
-};
 
 std::uint8_t LowByteOf(long double y) {
     // A value that overflowed, like any of 2^71 or more, is a multiple of 256.
@@ -172,8 +141,7 @@ long double ParseDecimalNumber(const std::string& text, char decimalSeparator) {
         NotAFloat(text);
     }
 
-    const CNumericLocale cLocale;
-    const ScopedCLocale scoped(cLocale.Get());
+    const CNumericScope cRules;
     errno = 0;
     char* end = nullptr;
     const long double value = std::strtold(plain.c_str(), &end);

@@ -2,6 +2,7 @@
 
 #include "cipher/codec.h"
 #include "common/error.h"
+#include "common/open_flags.h"
 #include "config/numbers.h"
 
 #include <algorithm>
@@ -79,7 +80,7 @@ SettingsLines ReadSettingsLines(const std::string& path) {
     }
     // Non-blocking: opening a FIFO without a writer, or reading one whose writer is silent,
     // must not wait.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | OpenNoWait | OpenAsIs);
     if (fd < 0) {
         CannotOpen(path, errno);
     }

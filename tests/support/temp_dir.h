@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,12 +14,23 @@ namespace tvk9 {
 class TempDir {
 public:
     explicit TempDir(std::string_view prefix = "tvk9") {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot make a temporary folder " + pattern);
+        namespace fs = std::filesystem;
+        const fs::path base = fs::temp_directory_path();
+        std::random_device random;
+        // A name that is taken already is tried again with another; making the folder is
+        // what claims a name, so two tests never share one.
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const fs::path candidate =
+                base / (std::string(prefix) + "-" + std::to_string(random()));
+            std::error_code ec;
+            if (fs::create_directory(candidate, ec)) {
+                fs::permissions(candidate, fs::perms::owner_all, ec);
+                path_ = candidate;
+            }
         }
-        path_ = pattern;
+        if (path_.empty()) {
+            throw std::runtime_error("cannot make a temporary folder in " + base.string());
+        }
     }
     ~TempDir() {
         std::error_code ec;

@@ -4,6 +4,7 @@
 //   tvk9-settings encode [-o FILE]
 
 #include "common/error.h"
+#include "common/open_flags.h"
 #include "config/frames.h"
 #include "config/settings_file.h"
 #include "tools/settings/decimal_separator.h"
@@ -233,7 +234,7 @@ int Encode(const std::vector<std::string_view>& args) {
         }
         return 0;
     }
-    const int fd = ::open(outputPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = ::open(outputPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenAsIs, 0666);
     if (fd < 0) {
         return Fail("Cannot create file \"" + *outputPath + "\". " +
                     std::generic_category().message(errno));

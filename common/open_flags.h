@@ -1,0 +1,21 @@
+#pragma once
+
+// Flags for open() that differ between the systems: Windows's C runtime has no non-blocking
+// opens and no controlling terminals, and would translate line ends unless told not to.
+
+#include <fcntl.h>
+
+namespace tvk9 {
+
+#ifdef _WIN32
+// The bytes as they are, and not inherited by programs that this one starts.
+inline constexpr int OpenAsIs = O_BINARY | O_NOINHERIT;
+// Nothing on Windows waits at open.
+inline constexpr int OpenNoWait = 0;
+#else
+inline constexpr int OpenAsIs = O_CLOEXEC;
+// Opening or reading a FIFO never waits; a terminal never becomes the controlling one.
+inline constexpr int OpenNoWait = O_NONBLOCK | O_NOCTTY;
+#endif
+
+} // namespace tvk9

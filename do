@@ -1,5 +1,5 @@
 #!/bin/sh
-# The project's one entry point: ./do build | test | run | demo | bench | fuzz
+# The project's one entry point: ./do build | test | windows | run | demo | bench | fuzz
 set -eu
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -12,6 +12,8 @@ BENCH_PACKAGES="libbenchmark-dev"
 PEER_PACKAGES="libssl-dev qt6-serialport-dev xvfb xauth bsdextrautils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 SHOW_PACKAGES="xvfb xauth"
+# The Windows build (mingw-w64 with POSIX threads, GoogleTest's sources) and Wine to test it.
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine64"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -57,6 +59,23 @@ tsan() {
         ctest --test-dir "$BUILD_DIR-tsan" -L serial --output-on-failure -j "$JOBS"
 }
 
+# The core libraries, tvk9-settings.exe and the core tests for 64-bit Windows, in a build of
+# their own. The tests against simulated sensors use this machine's tvk9-devsim from ./do build.
+windows() {
+    need cmake ninja-build $WINDOWS_PACKAGES
+    configure "$BUILD_DIR-windows" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+        -DTVK9_CORE_ONLY=ON -DTVK9_NATIVE_DEVSIM="$ROOT/$BUILD_DIR/bin/tvk9-devsim"
+    cmake --build "$BUILD_DIR-windows" -j "$JOBS"
+}
+
+# The Windows tests under Wine, in a prefix made afresh for the run.
+windows_test() {
+    windows
+    started=$(date +%s)
+    ctest --test-dir "$BUILD_DIR-windows" --output-on-failure -j "$JOBS" "$@"
+    echo "Windows tests under Wine: $(($(date +%s) - started)) s"
+}
+
 # need_display COMMAND: the windows need a display; say how to get one when there is none.
 need_display() {
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -76,6 +95,10 @@ test)
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" "$@"
     tsan
+    windows_test "$@"
+    ;;
+windows)
+    windows
     ;;
 bench)
     # ./do bench [PROGRAM...]: the benchmark programs of build/bench (default: all), then one
@@ -182,7 +205,7 @@ demo)
     TVK9_PORT_DIR="$demo_dir/ports" "$BUILD_DIR/bin/tvk9-programmer"
     ;;
 *)
-    echo "usage: ./do build | test | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
+    echo "usage: ./do build | test | windows | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
     exit 2
     ;;
 esac

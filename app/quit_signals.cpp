@@ -1,29 +1,34 @@
 #include "app/quit_signals.h"
 
+#include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
 namespace tvk9 {
 
-QuitSignals::QuitSignals() {
+struct QuitSignals::Previous {
+    sigset_t mask{};
+};
+
+QuitSignals::QuitSignals() : previous_(std::make_unique<Previous>()) {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
-    if (pthread_sigmask(SIG_BLOCK, &set, &previous_) != 0) {
+    if (pthread_sigmask(SIG_BLOCK, &set, &previous_->mask) != 0) {
         return;
     }
     fd_ = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
     if (fd_ < 0) {
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+        pthread_sigmask(SIG_SETMASK, &previous_->mask, nullptr);
     }
 }
 
 QuitSignals::~QuitSignals() {
     if (fd_ >= 0) {
         close(fd_);
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+        pthread_sigmask(SIG_SETMASK, &previous_->mask, nullptr);
     }
 }
 

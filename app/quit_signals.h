@@ -2,8 +2,9 @@
 
 // Lets the program end as closing its main window does when the terminal or the session asks
 // it to stop (SIGINT, SIGTERM, SIGHUP): the port is then closed cleanly and the exit code is 0.
+// On Windows the session's end reaches the windows themselves, so nothing is redirected there.
 
-#include <signal.h>
+#include <memory>
 
 namespace tvk9 {
 
@@ -23,7 +24,8 @@ public:
     void Drain() const;
 
 private:
-    sigset_t previous_{};
+    struct Previous; // the signal mask to put back
+    std::unique_ptr<Previous> previous_;
     int fd_ = -1;
 };
 

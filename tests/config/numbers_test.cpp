@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <clocale>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -208,6 +209,17 @@ TEST(Scaling, KeepsTheLowBitsOfHugeValuesExactly) {
     EXPECT_EQ(ScaleParameter(LDBL_MAX), 0);
     EXPECT_EQ(ScaleAxis(-LDBL_MAX), 0);
     EXPECT_EQ(ScaleParameter(ParseDecimalNumber("1e4000", '.')), 0);
+}
+
+// A program that switched to a decimal comma (the settings tool does for a moment) reads 1.5.
+TEST(ParseDecimalNumber, FollowsTheCRulesWhateverTheProcesssLocale) {
+    const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "German"))
+        GTEST_SKIP() << "no locale with a decimal comma is installed here";
+    EXPECT_EQ(ParseDecimalNumber("1.5", '.'), 1.5L);
+    EXPECT_EQ(ParseDecimalNumber("-2,25", ','), -2.25L);
+    EXPECT_STREQ(std::localeconv()->decimal_point, ","); // the process's rules are back
+    std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 } // namespace

@@ -1,6 +1,5 @@
 // The port list from the registry: a key of the test's own under HKEY_LOCAL_MACHINE stands in
-// for SERIALCOMM, whose values the drivers own; the real key is read in the device run
-// (tests/wine/device_test.sh registers its ports there and names them in TVK9_TEST_REGISTERED).
+// for SERIALCOMM; the real key is read in the device run, which registers COM201 and COM202.
 
 #include "common/error.h"
 #include "config/port_list.h"
@@ -9,78 +8,62 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <string>
-#include <vector>
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace tvk9 {
 namespace {
 
 using Names = std::vector<std::string>;
+using namespace std::string_literals;
 
 class RegistryKeyTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = "Software\\tvk9-test-" + std::to_string(::GetCurrentProcessId());
         if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path_.c_str(), 0, nullptr, REG_OPTION_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &key_, nullptr) != ERROR_SUCCESS) {
+                              KEY_ALL_ACCESS, nullptr, &key_, nullptr) != ERROR_SUCCESS)
             GTEST_SKIP() << "HKEY_LOCAL_MACHINE is not writable here (run as an administrator)";
-        }
     }
     void TearDown() override {
-        if (key_ != nullptr) {
-            ::RegCloseKey(key_);
-            ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
-        }
+        ::RegCloseKey(key_);
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, path_.c_str());
     }
-    void Set(const std::string& name, DWORD type, const std::string& data) {
+    // Names sort as they are written: Windows enumerates in the one order, Wine in the other.
+    void Add(DWORD type, const std::string& data) {
+        const std::string name = "\\Device\\Serial" + std::to_string(count_++);
         ASSERT_EQ(::RegSetValueExA(key_, name.c_str(), 0, type,
                                    reinterpret_cast<const BYTE*>(data.data()),
                                    static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
     }
 
-    std::string path_;
+    const std::string path_ = "Software\\tvk9-test-" + std::to_string(::GetCurrentProcessId());
     HKEY key_ = nullptr;
+    int count_ = 0;
 };
 
-TEST_F(RegistryKeyTest, EveryValueGivesItsTextInTheOrderTheRegistryKeepsThem) {
-    using namespace std::string_literals;
-    // Names in alphabetical order, which is also the order of writing: Windows enumerates in
-    // the one, Wine in the other. The data are deliberately out of order.
-    Set("\\Device\\Serial0", REG_SZ, "COM5\0"s);
-    Set("\\Device\\Serial1", REG_SZ, "COM1\0"s);
-    Set("\\Device\\Serial2", REG_EXPAND_SZ, "%PORT%3\0"s); // not expanded
-    Set("\\Device\\Serial3", REG_SZ, ""s);
-    Set("\\Device\\Serial4", REG_BINARY, ""s); // no data: no type check either
-    Set("\\Device\\Serial5", REG_SZ, "COM7\0junk\0"s);
-    Set("\\Device\\Serial6", REG_SZ, "COM9"s); // no terminating zero
-    Set("\\Device\\Serial7", REG_SZ, "COM1\0"s);
-
+TEST_F(RegistryKeyTest, EveryValueGivesItsTextCutAtTheFirstZeroInTheRegistrysOrder) {
+    Add(REG_SZ, "COM5\0"s);
+    Add(REG_SZ, "COM1\0"s);
+    Add(REG_EXPAND_SZ, "%PORT%3\0"s); // not expanded
+    Add(REG_SZ, ""s);
+    Add(REG_BINARY, ""s); // no data: no type to check either
+    Add(REG_SZ, "COM7\0junk\0"s);
+    Add(REG_SZ, "COM9"s); // no terminating zero
+    Add(REG_SZ, "COM1\0"s);
     const Names expected{"COM5", "COM1", "%PORT%3", "", "", "COM7", "COM9", "COM1"};
     EXPECT_EQ(ListPortNamesUnder(path_), expected);
-    EXPECT_EQ(ListPortNamesUnder(path_), expected); // read afresh, the same
-}
 
-TEST_F(RegistryKeyTest, AValueThatHoldsNoTextStopsTheListNamingIt) {
-    Set("\\Device\\Serial0", REG_SZ, std::string("COM1", 5));
-    const DWORD number = 3;
-    ASSERT_EQ(::RegSetValueExA(key_, "\\Device\\Odd", 0, REG_DWORD,
-                               reinterpret_cast<const BYTE*>(&number), sizeof number),
-              ERROR_SUCCESS);
+    Add(REG_DWORD, "\3\0\0\0"s);
     try {
         ListPortNamesUnder(path_);
-        ADD_FAILURE() << "no error";
+        ADD_FAILURE() << "a number was taken for a port name";
     } catch (const Exception& e) {
-        EXPECT_STREQ(e.what(), "Invalid data type for '\\Device\\Odd'");
+        EXPECT_STREQ(e.what(), "Invalid data type for '\\Device\\Serial8'");
     }
 }
 
-TEST(RegistryPortList, AMissingKeyIsAnEmptyListAndIsNotCreated) {
+TEST(RegistryPortList, AMissingKeyIsAnEmptyListAndStaysMissing) {
     const std::string path = "Software\\tvk9-no-such-key";
     EXPECT_TRUE(ListPortNamesUnder(path).empty());
     HKEY key = nullptr;
@@ -88,20 +71,11 @@ TEST(RegistryPortList, AMissingKeyIsAnEmptyListAndIsNotCreated) {
 }
 
 TEST(RegistryPortList, TheSystemListEndsWithThePortsTheDeviceRunRegistered) {
-    const char* registered = std::getenv("TVK9_TEST_REGISTERED");
-    if (registered == nullptr || *registered == '\0')
-        GTEST_SKIP() << "TVK9_TEST_REGISTERED names no ports: run by tests/wine/device_test.sh";
-    Names expected;
-    std::string names = registered;
-    for (std::size_t start = 0; start <= names.size();) {
-        const std::size_t comma = std::min(names.find(',', start), names.size());
-        expected.push_back(names.substr(start, comma - start));
-        start = comma + 1;
-    }
+    if (std::getenv("TVK9_TEST_REGISTERED") == nullptr)
+        GTEST_SKIP() << "no TVK9_TEST_REGISTERED: run by tests/wine/device_test.sh";
     const Names ports = ListSerialPorts();
-    ASSERT_GE(ports.size(), expected.size());
-    EXPECT_EQ(Names(ports.end() - static_cast<std::ptrdiff_t>(expected.size()), ports.end()),
-              expected);
+    ASSERT_GE(ports.size(), 2u);
+    EXPECT_EQ(Names(ports.end() - 2, ports.end()), (Names{"COM201", "COM202"}));
     EXPECT_EQ(ListSerialPorts(), ports);
 }
 

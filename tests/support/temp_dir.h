@@ -15,21 +15,18 @@ class TempDir {
 public:
     explicit TempDir(std::string_view prefix = "tvk9") {
         namespace fs = std::filesystem;
-        const fs::path base = fs::temp_directory_path();
         std::random_device random;
-        // A name that is taken already is tried again with another; making the folder is
-        // what claims a name, so two tests never share one.
         for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
-            const fs::path candidate =
-                base / (std::string(prefix) + "-" + std::to_string(random()));
+            const fs::path p =
+                fs::temp_directory_path() / (std::string(prefix) + "-" + std::to_string(random()));
             std::error_code ec;
-            if (fs::create_directory(candidate, ec)) {
-                fs::permissions(candidate, fs::perms::owner_all, ec);
-                path_ = candidate;
+            if (fs::create_directory(p, ec)) {
+                fs::permissions(p, fs::perms::owner_all, ec);
+                path_ = p;
             }
         }
         if (path_.empty()) {
-            throw std::runtime_error("cannot make a temporary folder in " + base.string());
+            throw std::runtime_error("cannot make a temporary folder");
         }
     }
     ~TempDir() {

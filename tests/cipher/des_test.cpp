@@ -212,6 +212,9 @@ std::vector<DesBlock> OpenSslEcb(DesMode mode, const DesKey& key,
 
 // Random keys and blocks, both directions, against OpenSSL's single DES (its legacy provider).
 TEST(DesCipherBlock, AgreesWithOpenSslOnRandomKeysAndBlocks) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the openssl program runs on the build machine, not under Windows or Wine";
+#endif
     std::mt19937_64 rng(4631);
     for (int trial = 0; trial < 10; ++trial) {
         DesKey key{};

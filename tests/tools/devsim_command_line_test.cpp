@@ -70,5 +70,16 @@ TEST(DevsimCommandLine, HelpNamesEveryOptionAndTheLogFormat) {
     EXPECT_NE(usage.find("12.345 rx AA 01 00 00 00 00 00 00 00 AB (query)"), std::string::npos);
 }
 
+TEST(DevsimCommandLine, TakesGnuStyleValuesAndTheVersionOption) {
+    const CommandLine cl = Parse({"--name=X", "--delay=5", "--version", "--split", "7"});
+    EXPECT_EQ(cl.run.name, "X");
+    EXPECT_EQ(cl.run.device.delay, milliseconds(5));
+    EXPECT_EQ(cl.run.device.split, milliseconds(7));
+    EXPECT_TRUE(cl.version);
+    for (const std::string_view bad : {"--log=1", "stray", "--delay="}) {
+        EXPECT_THROW(Parse({bad}), Exception) << bad;
+    }
+}
+
 } // namespace
 } // namespace tvk9::devsim

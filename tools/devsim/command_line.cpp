@@ -1,5 +1,6 @@
 #include "tools/devsim/command_line.h"
 
+#include "common/command_line.h"
 #include "common/error.h"
 
 #include <charconv>
@@ -48,47 +49,88 @@ DeviceSettings SettingsList(std::string_view text) {
 } // namespace
 
 CommandLine ParseCommandLine(std::span<const std::string_view> args) {
+    enum Option {
+        Help,
+        Version,
+        Name,
+        Settings,
+        Delay,
+        Split,
+        UnplugAfter,
+        BaudTiming,
+        NoAnnounce,
+        Silent,
+        IgnoreWrites,
+        BadChecksum,
+        Log
+    };
+    static constexpr OptionSpec Specs[] = {
+        {"help", 'h', false},      {"version", 0, false},       {"name", 0, true},
+        {"settings", 0, true},     {"delay", 0, true},          {"split", 0, true},
+        {"unplug-after", 0, true}, {"baud-timing", 0, false},   {"no-announce", 0, false},
+        {"silent", 0, false},      {"ignore-writes", 0, false}, {"bad-checksum", 0, false},
+        {"log", 0, false},
+    };
+    ParsedArguments parsed;
+    try {
+        parsed = ParseArguments(args, Specs);
+    } catch (const Exception& e) {
+        throw Exception("tvk9-devsim: " + std::string(e.what()) + " (see --help)");
+    }
+    if (!parsed.operands.empty()) {
+        throw Exception("tvk9-devsim: unexpected argument \"" + parsed.operands.front() +
+                        "\" (see --help)");
+    }
     CommandLine cl;
     DeviceOptions& d = cl.run.device;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        const auto value = [&]() -> std::string_view {
-            if (i + 1 >= args.size()) {
-                throw Exception("tvk9-devsim: " + std::string(arg) + " needs a value");
-            }
-            return args[++i];
+    for (const ParsedOption& option : parsed.options) {
+        const std::string name = "--" + std::string(Specs[option.spec].longName);
+        const auto ms = [&] {
+            return std::chrono::milliseconds(Number(name, option.value, 600000));
         };
-        const auto ms = [&] { return std::chrono::milliseconds(Number(arg, value(), 600000)); };
-        if (arg == "--help" || arg == "-h") {
+        switch (static_cast<Option>(option.spec)) {
+        case Help:
             cl.help = true;
-        } else if (arg == "--name") {
-            cl.run.name = value();
-        } else if (arg == "--settings") {
-            d.settings = SettingsList(value());
-        } else if (arg == "--delay") {
+            break;
+        case Version:
+            cl.version = true;
+            break;
+        case Name:
+            cl.run.name = option.value;
+            break;
+        case Settings:
+            d.settings = SettingsList(option.value);
+            break;
+        case Delay:
             d.delay = ms();
-        } else if (arg == "--split") {
+            break;
+        case Split:
             d.split = ms();
-        } else if (arg == "--unplug-after") {
-            d.unplugAfter = static_cast<unsigned>(Number(arg, value(), 1000000));
+            break;
+        case UnplugAfter:
+            d.unplugAfter = static_cast<unsigned>(Number(name, option.value, 1000000));
             if (*d.unplugAfter == 0) {
                 throw Exception("tvk9-devsim: --unplug-after needs at least one answer");
             }
-        } else if (arg == "--baud-timing") {
+            break;
+        case BaudTiming:
             d.baudTiming = true;
-        } else if (arg == "--no-announce") {
+            break;
+        case NoAnnounce:
             d.announce = false;
-        } else if (arg == "--silent") {
+            break;
+        case Silent:
             d.silent = true;
-        } else if (arg == "--ignore-writes") {
+            break;
+        case IgnoreWrites:
             d.ignoreWrites = true;
-        } else if (arg == "--bad-checksum") {
+            break;
+        case BadChecksum:
             d.badChecksum = true;
-        } else if (arg == "--log") {
+            break;
+        case Log:
             cl.log = true;
-        } else {
-            throw Exception("tvk9-devsim: unknown option \"" + std::string(arg) +
-                            "\" (see --help)");
+            break;
         }
     }
     return cl;
@@ -106,7 +148,7 @@ The device greets every program that opens the port with AA BB 55 and answers ev
 (AA 01 ...) and every write (AA 02 ...) with a report (BB 03 ...) of its settings. A write
 with a good checksum replaces the settings; bad checksums and unknown commands get no answer.
 
-Options:
+Options (a value follows as "--delay 50" or "--delay=50"):
   --name NAME           name of the link (default TVK9-SIM)
   --settings O,P,R,Y,S1,S2,S3
                         initial settings: orientation, pitch, roll, yaw and the three
@@ -127,6 +169,7 @@ Options:
                              12.365 tx BB 03 01 0A 0A 0A 00 00 00 DD (report)
                         and "open", "close", "unplug" when those happen
   -h, --help            show this text
+      --version         show the version
 )";
 }
 

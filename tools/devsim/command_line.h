@@ -14,6 +14,7 @@ struct CommandLine {
     RunnerOptions run; // log stays null: the program points it at standard error
     bool log = false;
     bool help = false;
+    bool version = false;
 };
 
 // The arguments after the program's name. Throws tvk9::Exception naming the bad option.

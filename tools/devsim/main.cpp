@@ -1,5 +1,6 @@
 // tvk9-devsim: a TVK9 device on a pseudo-terminal.
 
+#include "common/command_line.h"
 #include "common/error.h"
 #include "tools/devsim/command_line.h"
 #include "tools/devsim/pty_device.h"
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
     }
     if (cl.help) {
         std::cout << UsageText();
+        return 0;
+    }
+    if (cl.version) {
+        std::cout << tvk9::VersionLine("tvk9-devsim") << '\n';
         return 0;
     }
     if (cl.log) {

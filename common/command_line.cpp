@@ -1,0 +1,98 @@
+#include "common/command_line.h"
+
+#include "common/error.h"
+#include "common/version.h"
+
+#include <getopt.h>
+
+namespace tvk9 {
+
+namespace {
+
+// Long options answer with values above any character, so they never mix with short ones.
+constexpr int FirstLongValue = 256;
+
+std::string Named(const OptionSpec& spec) {
+    return "--" + std::string(spec.longName);
+}
+
+} // namespace
+
+ParsedArguments ParseArguments(std::span<const std::string_view> args,
+                               std::span<const OptionSpec> specs) {
+    // getopt_long takes argv as main receives it, program name first, and reorders it.
+    std::vector<std::string> storage{"program"};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : storage) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
+    std::string shortOptions = ":"; // a missing value answers ':', not '?'
+    std::vector<option> longOptions;
+    for (std::size_t i = 0; i < specs.size(); ++i) {
+        const OptionSpec& spec = specs[i];
+        longOptions.push_back({spec.longName, spec.takesValue ? required_argument : no_argument,
+                               nullptr, FirstLongValue + static_cast<int>(i)});
+        if (spec.shortName != 0) {
+            shortOptions += spec.shortName;
+            shortOptions += spec.takesValue ? ":" : "";
+        }
+    }
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+
+    const auto specOf = [&](int value) -> const OptionSpec* {
+        if (value >= FirstLongValue) {
+            return &specs[static_cast<std::size_t>(value - FirstLongValue)];
+        }
+        for (const OptionSpec& spec : specs) {
+            if (spec.shortName != 0 && spec.shortName == value) {
+                return &spec;
+            }
+        }
+        return nullptr;
+    };
+    // The argument getopt_long has just stepped over, for messages about long options.
+    const auto lastArgument = [&] {
+        return std::string(optind > 0 && optind <= argc ? argv[optind - 1] : "");
+    };
+
+    ParsedArguments parsed;
+    opterr = 0; // the messages are ours
+    optind = 0; // 0: start afresh, also after an earlier parse
+    for (;;) {
+        const int c =
+            getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), nullptr);
+        if (c == -1) {
+            break;
+        }
+        if (c == ':') {
+            const OptionSpec* spec = specOf(optopt);
+            throw Exception((spec != nullptr ? Named(*spec) : lastArgument()) + " needs a value");
+        }
+        if (c == '?') {
+            if (const OptionSpec* spec = optopt >= FirstLongValue ? specOf(optopt) : nullptr) {
+                throw Exception(Named(*spec) + " takes no value");
+            }
+            const std::string given = optopt > 0
+                                          ? std::string{'-', static_cast<char>(optopt)}
+                                          : lastArgument().substr(0, lastArgument().find('='));
+            throw Exception("unknown option " + given);
+        }
+        const OptionSpec* spec = specOf(c);
+        parsed.options.push_back({static_cast<std::size_t>(spec - specs.data()),
+                                  spec->takesValue && optarg != nullptr ? optarg : ""});
+    }
+    for (int i = optind; i < argc; ++i) {
+        parsed.operands.emplace_back(argv[static_cast<std::size_t>(i)]);
+    }
+    return parsed;
+}
+
+std::string VersionLine(std::string_view programName) {
+    return std::string(programName) + " " + std::string(Version);
+}
+
+} // namespace tvk9

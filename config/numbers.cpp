@@ -108,7 +108,7 @@ long double ParseDecimalNumber(const std::string& text, char decimalSeparator) {
         if (IsDigit(text[i])) {
             anyDigit = true;
             plain.push_back(text[i]);
-        } else if (text[i] == decimalSeparator && !separatorSeen) {
+        } else if ((text[i] == decimalSeparator || text[i] == '.') && !separatorSeen) {
             separatorSeen = true;
             plain.push_back('.');
         } else {

@@ -13,9 +13,11 @@ namespace tvk9 {
 // follow. Throws tvk9::Exception "'TEXT' is not a valid integer value".
 std::int32_t ParseWholeNumber(const std::string& text);
 
-// Optional blanks, an optional sign, digits with at most one `decimalSeparator` among or
-// around them, an optional exponent, optional blanks. Read into long double (64-bit mantissa
-// on x86-64); a value beyond its range is refused, one too small for it reads as zero.
+// Optional blanks, an optional sign, digits with at most one decimal separator among or
+// around them, an optional exponent, optional blanks. The separator is the full stop or the
+// user's `decimalSeparator`: there are no group separators, so either reads unambiguously and
+// a file reads the same in every locale. Read into long double (64-bit mantissa on x86-64); a
+// value beyond its range is refused, one too small for it reads as zero.
 // Throws tvk9::Exception "'TEXT' is not a valid floating point value".
 long double ParseDecimalNumber(const std::string& text, char decimalSeparator);
 

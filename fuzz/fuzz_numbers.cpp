@@ -108,7 +108,7 @@ std::optional<DecimalParts> ReferenceDecimalGrammar(const std::string& text, cha
         if (Digit(text[i])) {
             parts.digits += text[i];
             fractionDigits += separatorSeen ? 1 : 0;
-        } else if (text[i] == separator && !separatorSeen) {
+        } else if ((text[i] == separator || text[i] == '.') && !separatorSeen) {
             separatorSeen = true;
         } else {
             break;

@@ -115,13 +115,14 @@ TEST(DecimalNumber, ReadsTheFormsOfTheGrammar) {
         char separator;
         long double value;
     };
+    // The full stop reads also where another separator is the user's.
     const std::vector<Case> cases{
         {"1", '.', 1.0L},       {"1.5", '.', 1.5L},     {".5", '.', 0.5L},
         {"5.", '.', 5.0L},      {"-0.25", '.', -0.25L}, {"+2.5", '.', 2.5L},
         {"  2.5  ", '.', 2.5L}, {"1,5", ',', 1.5L},     {",5", ',', 0.5L},
         {"1e2", '.', 100.0L},   {"1E+2", '.', 100.0L},  {"25e-1", '.', 2.5L},
         {"1.5e1", '.', 15.0L},  {"1.e1", '.', 10.0L},   {"1,5E1 ", ',', 15.0L},
-        {"007.25", '.', 7.25L},
+        {"007.25", '.', 7.25L}, {"1.5", ',', 1.5L},     {"-.5e1", ',', -5.0L},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ParseDecimalNumber(c.text, c.separator), c.value)
@@ -136,7 +137,7 @@ TEST(DecimalNumber, RefusesEverythingElseWithTheTextInTheMessage) {
     };
     const std::vector<Case> refused{
         {"", '.'},        {"   ", '.'},   {".", '.'},     {"-", '.'},   {"+.", '.'},
-        {"1.5", ','}, // the full stop is no separator where the comma is
+        {"1.5,2", ','},   {"1,5.2", ','}, {"1,5,2", ','}, // at most one separator
         {"1,5", '.'},     {"1.2.3", '.'}, {"1..2", '.'},  {"1e", '.'},  {"1e+", '.'},
         {"e5", '.'},      {"1e5.5", '.'}, {"1 .5", '.'},  {"- 1", '.'}, {"\t1", '.'},
         {"1\t", '.'},     {"1x", '.'},    {"0x1p3", '.'}, {"inf", '.'}, {"nan", '.'},

@@ -10,12 +10,15 @@ namespace tvk9 {
 #ifdef _WIN32
 // The bytes as they are, and not inherited by programs that this one starts.
 inline constexpr int OpenAsIs = O_BINARY | O_NOINHERIT;
-// Nothing on Windows waits at open.
+// Nothing on Windows waits at open, and there are no controlling terminals.
 inline constexpr int OpenNoWait = 0;
+inline constexpr int OpenNotControlling = 0;
 #else
 inline constexpr int OpenAsIs = O_CLOEXEC;
-// Opening or reading a FIFO never waits; a terminal never becomes the controlling one.
-inline constexpr int OpenNoWait = O_NONBLOCK | O_NOCTTY;
+// Opening or reading a FIFO never waits.
+inline constexpr int OpenNoWait = O_NONBLOCK;
+// A terminal never becomes the controlling one.
+inline constexpr int OpenNotControlling = O_NOCTTY;
 #endif
 
 } // namespace tvk9

@@ -3,6 +3,7 @@
 #include "cipher/codec.h"
 #include "common/error.h"
 #include "common/open_flags.h"
+#include "common/wait_readable.h"
 #include "config/numbers.h"
 
 #include <algorithm>
@@ -70,7 +71,37 @@ bool MayOpen(mode_t mode) {
 
 } // namespace
 
-SettingsLines ReadSettingsLines(const std::string& path) {
+namespace {
+
+SettingsLines ReadLines(int fd, const std::string& name, PipeReading pipes) {
+    SettingsLineSplitter splitter;
+    std::array<char, 16384> buffer{};
+    std::size_t left = MaxSettingsTextBytes;
+    while (!splitter.Complete() && left > 0) {
+        const ssize_t got = ::read(fd, buffer.data(), std::min(buffer.size(), left));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if ((errno == EAGAIN || errno == EWOULDBLOCK) && pipes == PipeReading::Wait) {
+                WaitUntilReadable(fd);
+                continue;
+            }
+            CannotOpen(name, errno); // EAGAIN: a FIFO whose writer has not finished
+        }
+        if (got == 0) {
+            break;
+        }
+        const auto count = static_cast<std::size_t>(got);
+        splitter.Feed(std::string_view(buffer.data(), count));
+        left -= count;
+    }
+    return splitter.Lines();
+}
+
+} // namespace
+
+SettingsLines ReadSettingsLines(const std::string& path, PipeReading pipes) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         CannotOpen(path, errno);
@@ -78,9 +109,9 @@ SettingsLines ReadSettingsLines(const std::string& path) {
     if (!MayOpen(info.st_mode)) {
         CannotOpen(path, EOPNOTSUPP);
     }
-    // Non-blocking: opening a FIFO without a writer, or reading one whose writer is silent,
-    // must not wait.
-    const int fd = ::open(path.c_str(), O_RDONLY | OpenNoWait | OpenAsIs);
+    // Not waiting, a FIFO without a writer opens at once and reads as empty.
+    const int wait = pipes == PipeReading::Wait ? 0 : OpenNoWait;
+    const int fd = ::open(path.c_str(), O_RDONLY | wait | OpenNotControlling | OpenAsIs);
     if (fd < 0) {
         CannotOpen(path, errno);
     }
@@ -91,26 +122,11 @@ SettingsLines ReadSettingsLines(const std::string& path) {
     if (!MayOpen(info.st_mode)) { // replaced between the two looks
         CannotOpen(path, EOPNOTSUPP);
     }
+    return ReadLines(file.Get(), path, pipes);
+}
 
-    SettingsLineSplitter splitter;
-    std::array<char, 16384> buffer{};
-    std::size_t left = MaxSettingsTextBytes;
-    while (!splitter.Complete() && left > 0) {
-        const ssize_t got = ::read(file.Get(), buffer.data(), std::min(buffer.size(), left));
-        if (got < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            CannotOpen(path, errno); // EAGAIN: a FIFO whose writer has not finished
-        }
-        if (got == 0) {
-            break;
-        }
-        const auto count = static_cast<std::size_t>(got);
-        splitter.Feed(std::string_view(buffer.data(), count));
-        left -= count;
-    }
-    return splitter.Lines();
+SettingsLines ReadSettingsLines(int fd, const std::string& name) {
+    return ReadLines(fd, name, PipeReading::Wait);
 }
 
 namespace {

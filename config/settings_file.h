@@ -59,11 +59,25 @@ private:
 
 SettingsLines SplitSettingsLines(std::string_view text);
 
+// How a FIFO or pipe is read.
+enum class PipeReading {
+    // Only as far as its data has arrived, so that nothing waits for a writer that may never
+    // write: what the window needs, which must not hang.
+    NoWait,
+    // To its end (or the eighth line), waiting for the writer as a command-line tool waits
+    // for its input.
+    Wait,
+};
+
 // Lines 1 to 8 of the file at `path`, reading no further than they need and never more than
-// MaxSettingsTextBytes. Nothing blocks: a FIFO is read only as far as its data has arrived.
-// Devices are not opened (opening a serial port would raise its modem lines). Throws
-// tvk9::Exception "Cannot open file "PATH". CAUSE" with the system's text for the cause.
-SettingsLines ReadSettingsLines(const std::string& path);
+// MaxSettingsTextBytes. Devices are not opened (opening a serial port would raise its modem
+// lines). Throws tvk9::Exception "Cannot open file "PATH". CAUSE" with the system's text for
+// the cause.
+SettingsLines ReadSettingsLines(const std::string& path, PipeReading pipes = PipeReading::NoWait);
+
+// The same from a descriptor that is already open, such as standard input, waiting for its
+// data; `name` stands for the file in messages.
+SettingsLines ReadSettingsLines(int fd, const std::string& name);
 
 enum class LoadResult { Accepted, Refused };
 

@@ -7,12 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -212,15 +214,15 @@ TEST(LoadSettingsLines, ANonHexMarkerLineFailsBeforeAnythingChanges) {
     EXPECT_EQ(settings, (DeviceSettings{1, 2, 3, 4, 5, 6, 7}));
 }
 
-TEST(LoadSettingsLines, ReadsDecimalsWithTheSeparatorItIsGiven) {
-    SettingsLines plain{"vexnoc", "0.5", "-0,05", "1,5", "2,55", "25,6", "-0,1", "1"};
+TEST(LoadSettingsLines, ReadsDecimalsWithTheFullStopOrTheSeparatorItIsGiven) {
+    const SettingsLines plain{"vexnoc", "0.5", "-0,05", "1,5", "2.55", "25,6", "-0,1", "1"};
     DeviceSettings settings;
-    EXPECT_EQ(LoadError(Enciphered(plain), ',', settings),
-              "'0.5' is not a valid floating point value");
-    EXPECT_EQ(settings.orientation, 1); // line 8 came first
-    plain[1] = "0,5";
     EXPECT_EQ(LoadSettingsLines(Enciphered(plain), ',', settings), LoadResult::Accepted);
     EXPECT_EQ(settings, (DeviceSettings{1, 15, 9, 20, 25, 0, 255}));
+    settings = {};
+    EXPECT_EQ(LoadError(Enciphered(plain), '.', settings),
+              "'-0,05' is not a valid floating point value");
+    EXPECT_EQ(settings, (DeviceSettings{1, 15, 0, 0, 0, 0, 0})); // lines 8 and 2 came first
 }
 
 TEST(FreshSelection, OnlyHorizontClearsTheLowOrientationBits) {
@@ -327,6 +329,24 @@ TEST_F(Fifo, ASilentWriterIsAnErrorNotAWait) {
     ASSERT_EQ(::write(writer, text.data(), text.size()), static_cast<ssize_t>(text.size()));
     EXPECT_EQ(ReadError(path_),
               "Cannot open file \"" + path_ + "\". Resource temporarily unavailable");
+}
+
+// A pipe whose writer is still busy, its read end non-blocking as a shell may leave standard
+// input: waiting reads it to its end instead of failing with "try again".
+TEST_F(Fifo, WaitingReadsAPipeToItsEndHoweverSlowItsWriter) {
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+    fds_.push_back(ends[0]);
+    std::thread writer([in = ends[1]] {
+        const std::string first = "1\r\n2\r\n3", rest = "\r\n4\r\n5\r\n6\r\n7\r\n8";
+        EXPECT_EQ(::write(in, first.data(), first.size()), static_cast<ssize_t>(first.size()));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // only makes a wait likely
+        EXPECT_EQ(::write(in, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+        ::close(in);
+    });
+    EXPECT_EQ(ReadSettingsLines(ends[0], "pipe"),
+              (SettingsLines{"1", "2", "3", "4", "5", "6", "7", "8"}));
+    writer.join();
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // tvk9-settings run as its users run it: arguments, environment and standard input in,
 // standard output, standard error and exit status out.
 
+#include "common/version.h"
 #include "config/frames.h"
 #include "config/settings_file.h"
 #include "tests/support/temp_dir.h"
@@ -227,7 +228,9 @@ TEST_F(SettingsTool, DecodeFailuresGoToStandardErrorAsTheErrorBoxShowsThem) {
     }
 }
 
-TEST_F(SettingsTool, DecimalSeparatorFollowsTheRegionalSettingsUnlessGiven) {
+// The full stop reads in every locale (the README's example among them); the comma reads where
+// it is the regional separator or is given as the separator.
+TEST_F(SettingsTool, DecimalsReadWithTheFullStopOrTheRegionalSeparator) {
     SettingsLines plain = ExamplePlain();
     for (std::size_t i = 1; i < 7; ++i) {
         std::replace(plain[i].begin(), plain[i].end(), '.', ',');
@@ -235,7 +238,6 @@ TEST_F(SettingsTool, DecimalSeparatorFollowsTheRegionalSettingsUnlessGiven) {
     const std::string comma = Encoded("comma.txt", plain);
     const std::string dot = Encoded("dot.txt", ExamplePlain());
     const std::string commaError = "'0,7' is not a valid floating point value.\n";
-    const std::string dotError = "'0.7' is not a valid floating point value.\n";
 
     struct Case {
         std::vector<std::string> env;
@@ -244,6 +246,8 @@ TEST_F(SettingsTool, DecimalSeparatorFollowsTheRegionalSettingsUnlessGiven) {
     };
     const std::vector<Case> cases{
         {{}, {}, false},
+        {{"LC_ALL=C.UTF-8"}, {}, false},
+        {{"LC_ALL=de_DE.UTF-8"}, {}, true},
         {{"LANG=de_DE.UTF-8"}, {}, true},
         {{"LC_NUMERIC=de_DE.UTF-8", "LANG=en_US.UTF-8"}, {}, true},
         {{"LC_ALL=en_US.UTF-8", "LC_NUMERIC=de_DE.UTF-8"}, {}, false}, // LC_ALL first
@@ -258,10 +262,10 @@ TEST_F(SettingsTool, DecimalSeparatorFollowsTheRegionalSettingsUnlessGiven) {
             argv.insert(argv.end(), c.options.begin(), c.options.end());
             argv.push_back(useComma ? comma : dot);
             const Outcome outcome = Run(argv, "", c.env);
-            const bool reads = useComma == c.commaReads;
+            const bool reads = !useComma || c.commaReads;
             EXPECT_EQ(outcome.status, reads ? 0 : 1) << testing::PrintToString(c.env);
             EXPECT_EQ(outcome.out, reads ? Listing(ExampleValues) : "");
-            EXPECT_EQ(outcome.err, reads ? "" : (useComma ? commaError : dotError));
+            EXPECT_EQ(outcome.err, reads ? "" : commaError);
         }
     }
 }
@@ -286,6 +290,17 @@ TEST_F(SettingsTool, WrongUsageExitsWithTwoAndTheUsage) {
         EXPECT_NE(outcome.err.find("usage: tvk9-settings decode"), std::string::npos);
     }
     EXPECT_EQ(Run({Tool, "decode", "--", file}).status, 0);
+}
+
+TEST_F(SettingsTool, PrintsItsVersionAndReadsStandardInput) {
+    const Outcome version = Run({Tool, "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "tvk9-settings " + std::string(Version) + "\n");
+    for (const char* path : {"-", "/dev/stdin"}) {
+        const Outcome decoded = Run({Tool, "decode", path}, EncodeSettingsFile(ExamplePlain()));
+        EXPECT_EQ(decoded.status, 0) << decoded.err;
+        EXPECT_EQ(decoded.out, Listing(ExampleValues));
+    }
 }
 
 std::optional<std::string> FindInPath(const std::string& program) {

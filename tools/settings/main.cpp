@@ -2,7 +2,9 @@
 //
 //   tvk9-settings decode [--raw] [--frame] [--decimal-separator C] FILE
 //   tvk9-settings encode [-o FILE]
+//   tvk9-settings --help | --version
 
+#include "common/command_line.h"
 #include "common/error.h"
 #include "common/open_flags.h"
 #include "config/frames.h"
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -29,13 +32,19 @@ constexpr int ExitUsage = 2;
 constexpr std::string_view Usage =
     "usage: tvk9-settings decode [--raw] [--frame] [--decimal-separator C] FILE\n"
     "       tvk9-settings encode [-o FILE]\n"
+    "       tvk9-settings --help | --version\n"
     "\n"
     "decode  prints the seven values a freshly started programmer sends after loading FILE,\n"
     "        one 'NAME VALUE' line each; --raw: as read, before the radio buttons' orientation\n"
-    "        rule; --frame: the ten bytes of the settings frame in hex instead.\n"
-    "        The decimal separator is the one of LC_ALL, LC_NUMERIC or LANG unless given.\n"
+    "        rule; --frame: the ten bytes of the settings frame in hex instead. FILE may be a\n"
+    "        pipe, read to its end; - reads standard input.\n"
+    "        Decimal numbers may use the full stop or the regional decimal separator, that of\n"
+    "        LC_ALL, LC_NUMERIC or LANG unless --decimal-separator names another.\n"
     "encode  reads eight plain-text lines (marker and seven numbers) from standard input and\n"
-    "        writes the enciphered settings file to FILE or standard output.\n";
+    "        writes the enciphered settings file to FILE (-o, --output) or standard output.\n"
+    "\n"
+    "An option's value follows as \"-o FILE\", \"--output FILE\" or \"--output=FILE\".\n"
+    "Exit status: 0 done, 1 the file was refused or could not be read or written, 2 wrong usage.\n";
 
 class UsageError {
 public:
@@ -74,6 +83,34 @@ int Fail(const std::string& message) {
     return ExitFailure;
 }
 
+// The options of a command; --help prints the usage wherever it stands.
+struct Command {
+    ParsedArguments parsed;
+    bool help = false;
+};
+
+Command ParseCommand(std::string_view name, const std::vector<std::string_view>& args,
+                     std::span<const OptionSpec> specs) {
+    Command command;
+    try {
+        command.parsed = ParseArguments(args, specs);
+    } catch (const Exception& e) {
+        throw UsageError(e.what());
+    }
+    for (const ParsedOption& option : command.parsed.options) {
+        command.help = command.help || std::string_view(specs[option.spec].longName) == "help";
+    }
+    if (!command.help && command.parsed.operands.size() > (name == "decode" ? 1u : 0u)) {
+        throw UsageError(name == "decode" ? "decode takes one FILE"
+                                          : "encode takes no FILE; give it with -o FILE");
+    }
+    return command;
+}
+
+int PrintUsage() {
+    return WriteAll(STDOUT_FILENO, Usage) ? 0 : ExitFailure;
+}
+
 struct DecodeOptions {
     bool raw = false;
     bool frame = false;
@@ -81,45 +118,41 @@ struct DecodeOptions {
     std::string path;
 };
 
-DecodeOptions ParseDecodeOptions(const std::vector<std::string_view>& args) {
+std::optional<DecodeOptions> ParseDecodeOptions(const std::vector<std::string_view>& args) {
+    enum Option { Help, Raw, Frame, Separator };
+    static constexpr OptionSpec Specs[] = {
+        {"help", 'h', false},
+        {"raw", 0, false},
+        {"frame", 0, false},
+        {"decimal-separator", 0, true},
+    };
+    const Command command = ParseCommand("decode", args, Specs);
+    if (command.help) {
+        return std::nullopt;
+    }
     DecodeOptions options;
-    std::optional<std::string_view> path;
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string_view arg = args[i];
-        std::optional<std::string_view> separator;
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            if (path) {
-                throw UsageError("decode takes one FILE");
-            }
-            path = arg;
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "--raw") {
+    for (const ParsedOption& option : command.parsed.options) {
+        switch (static_cast<Option>(option.spec)) {
+        case Help:
+            break;
+        case Raw:
             options.raw = true;
-        } else if (arg == "--frame") {
+            break;
+        case Frame:
             options.frame = true;
-        } else if (arg == "--decimal-separator") {
-            if (i + 1 == args.size()) {
-                throw UsageError("--decimal-separator needs a character");
-            }
-            separator = args[++i];
-        } else if (arg.starts_with("--decimal-separator=")) {
-            separator = arg.substr(arg.find('=') + 1);
-        } else {
-            throw UsageError("unknown option " + std::string(arg));
-        }
-        if (separator) {
-            if (separator->size() != 1) {
+            break;
+        case Separator:
+            if (option.value.size() != 1) {
                 throw UsageError("--decimal-separator takes exactly one character");
             }
-            options.separator = (*separator)[0];
+            options.separator = option.value[0];
+            break;
         }
     }
-    if (!path) {
+    if (command.parsed.operands.empty()) {
         throw UsageError("decode needs a FILE");
     }
-    options.path = std::string(*path);
+    options.path = command.parsed.operands.front();
     return options;
 }
 
@@ -152,11 +185,18 @@ std::string Listing(const DeviceSettings& s) {
 }
 
 int Decode(const std::vector<std::string_view>& args) {
-    const DecodeOptions options = ParseDecodeOptions(args);
+    const std::optional<DecodeOptions> parsed = ParseDecodeOptions(args);
+    if (!parsed) {
+        return PrintUsage();
+    }
+    const DecodeOptions& options = *parsed;
     const char separator = options.separator.value_or(RegionalDecimalSeparator());
+    // A pipe is read to its end: its writer may still be busy when the tool starts.
+    const SettingsLines lines = options.path == "-"
+                                    ? ReadSettingsLines(STDIN_FILENO, options.path)
+                                    : ReadSettingsLines(options.path, PipeReading::Wait);
     DeviceSettings loaded; // a freshly started programmer holds zeros
-    if (LoadSettingsLines(ReadSettingsLines(options.path), separator, loaded) ==
-        LoadResult::Refused) {
+    if (LoadSettingsLines(lines, separator, loaded) == LoadResult::Refused) {
         return Fail("Data Error!");
     }
     const DeviceSettings shown = options.raw ? loaded : SettingsAfterFreshSelection(loaded);
@@ -218,12 +258,15 @@ SettingsLines PlainLines(std::string_view input) {
 }
 
 int Encode(const std::vector<std::string_view>& args) {
+    static constexpr OptionSpec Specs[] = {{"help", 'h', false}, {"output", 'o', true}};
+    const Command command = ParseCommand("encode", args, Specs);
+    if (command.help) {
+        return PrintUsage();
+    }
     std::optional<std::string> outputPath;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" && i + 1 < args.size() && !outputPath) {
-            outputPath = std::string(args[++i]);
-        } else {
-            throw UsageError("encode takes only -o FILE");
+    for (const ParsedOption& option : command.parsed.options) {
+        if (option.spec == 1) {
+            outputPath = option.value; // the last one counts
         }
     }
     const std::string file = EncodeSettingsFile(PlainLines(ReadInput()));
@@ -265,7 +308,10 @@ int Run(int argc, char** argv) {
             return Encode(args);
         }
         if (command == "--help" || command == "-h") {
-            return WriteAll(STDOUT_FILENO, Usage) ? 0 : ExitFailure;
+            return PrintUsage();
+        }
+        if (command == "--version") {
+            return WriteAll(STDOUT_FILENO, VersionLine("tvk9-settings") + "\n") ? 0 : ExitFailure;
         }
         throw UsageError("unknown command " + std::string(command));
     } catch (const UsageError& e) {

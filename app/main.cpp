@@ -1,9 +1,10 @@
-// Program entry: the application object, the main window, one hidden About window, the
-// message loop. The program takes no arguments of its own and always ends with exit code 0.
+// Program entry: the command line, the application object, the main window, one hidden About
+// window, the message loop. Once the window has started the program ends with exit code 0.
 
 #include "app/about_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/program_options.h"
 #include "app/quit_signals.h"
 
 #include <QApplication>
@@ -12,8 +13,18 @@
 #include <optional>
 
 int main(int argc, char* argv[]) {
+    // --help, --version and a missing display are answered without touching the display.
+    if (const std::optional<int> done = tvk9::ExitBeforeStart(argc, argv)) {
+        return *done;
+    }
     tvk9::QuitSignals quitSignals; // before any thread exists
-    QApplication app(argc, argv);
+    std::optional<tvk9::StartFailureHint> hint(std::in_place);
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    hint.reset();
+    if (const std::optional<int> done =
+            tvk9::ExitForLeftoverArguments(QCoreApplication::arguments())) {
+        return *done;
+    }
     tvk9::SetupApplication(app);
 
     tvk9::AboutForms aboutForms;

@@ -1,7 +1,6 @@
 #include "app/about_window.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QScreen>
 #include <QStyle>
 
@@ -61,14 +60,6 @@ void TAboutForm::ShowModal() {
                                         target->availableGeometry()));
     }
     exec();
-}
-
-void TAboutForm::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 void TAboutForm::Button1Click() {

@@ -22,10 +22,6 @@ public:
     QLabel Label1;
     QLabel Label2;
 
-protected:
-    // Escape does nothing here: the window has no cancel button.
-    void keyPressEvent(QKeyEvent* event) override;
-
 private:
     void Button1Click();
 };

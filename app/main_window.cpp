@@ -2,10 +2,12 @@
 
 #include "app/application.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLayout>
 #include <QLocale>
 #include <QPalette>
@@ -36,10 +38,13 @@ void Caption(QLabel& label, const char* name, const char* text, int left, int to
     label.resize(std::max(width, fit.width()), std::max(height, fit.height()));
 }
 
-// A radio button that shows no text: the labels beside it name it.
-void Radio(QRadioButton& radio, const char* name, int left, int top, int width, int height) {
+// A radio button that shows no text: the labels beside it name it on screen, and `spoken`
+// names it for a screen reader.
+void Radio(QRadioButton& radio, const char* name, const char* spoken, int left, int top, int width,
+           int height) {
     Place(radio, name, left, top, width, height);
     radio.setAutoExclusive(true);
+    radio.setAccessibleName(QString::fromLatin1(spoken));
 }
 
 // A borderless panel whose only purpose is to make its two radio buttons a group of their own.
@@ -53,6 +58,12 @@ void Push(QPushButton& button, const char* name, const char* text, int left, int
     Place(button, name, left, top, width, height);
     button.setText(QString::fromLatin1(text));
     button.setAutoDefault(true); // Enter presses the button that has the focus
+}
+
+// The desktop's own keys for an action, else `fallback`: some platforms know no key to quit.
+QList<QKeySequence> StandardKeys(QKeySequence::StandardKey key, const QKeySequence& fallback) {
+    const QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    return keys.isEmpty() ? QList<QKeySequence>{fallback} : keys;
 }
 
 std::string ProgramFolder() {
@@ -77,21 +88,31 @@ int PortListStyle::styleHint(StyleHint hint, const QStyleOption* option, const Q
     return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
+bool WheelOnlyWithFocus::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        if (const auto* widget = qobject_cast<QWidget*>(watched); widget && !widget->hasFocus()) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 QSize PortListItems::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const {
     return {QStyledItemDelegate::sizeHint(option, index).width(), 13};
 }
 
 TFrm_Interface::TFrm_Interface(AboutForms& aboutForms)
     : client_(this), FilePath(&client_), ComSelect(&client_), ProgressBar1(&client_),
-      Comm1(notifyChannel_), OpenDialog1(this), Memo2(&client_), Read(&client_),
-      GroupBox1(&client_), Label1(&GroupBox1), Label2(&GroupBox1), Horizont(&GroupBox1),
-      Vertic(&GroupBox1), GroupBox2(&client_), Panel2(&GroupBox2), Panel4(&GroupBox2),
-      Panel5(&GroupBox2), rollright1(&Panel4), rollleft1(&Panel4), Label3(&Panel4),
-      pitchleft1(&Panel5), pitchright1(&Panel5), yawleft1(&Panel2), yawright1(&Panel2),
-      Label4(&GroupBox2), Label5(&GroupBox2), Label6(&Panel5), Label7(&Panel2), MainMenu1(this),
-      File1(&MainMenu1), Save1(&File1), Help1(&MainMenu1), About1(&Help1), Label8(&client_),
-      Label9(&client_), Label10(&client_), Openfile(&client_), Start(&client_),
-      AutoDetect(&client_), Exit2(&File1), aboutForms_(aboutForms) {
+      Comm1(notifyChannel_), Memo2(&client_), Read(&client_), GroupBox1(&client_),
+      Label1(&GroupBox1), Label2(&GroupBox1), Horizont(&GroupBox1), Vertic(&GroupBox1),
+      GroupBox2(&client_), Panel2(&GroupBox2), Panel4(&GroupBox2), Panel5(&GroupBox2),
+      rollright1(&Panel4), rollleft1(&Panel4), Label3(&Panel4), pitchleft1(&Panel5),
+      pitchright1(&Panel5), yawleft1(&Panel2), yawright1(&Panel2), Label4(&GroupBox2),
+      Label5(&GroupBox2), Label6(&Panel5), Label7(&Panel2), MainMenu1(this), File1(&MainMenu1),
+      Save1(&File1), Help1(&MainMenu1), About1(&Help1), Label8(&client_), Label9(&client_),
+      Label10(&client_), Openfile(&client_), Start(&client_), AutoDetect(&client_), Exit2(&File1),
+      aboutForms_(aboutForms) {
     notifyChannel_.Attach(Comm1);
     BuildControls();
     ApplyStoredSettings();
@@ -124,12 +145,18 @@ void TFrm_Interface::BuildControls() {
     Caption(Label10, "Label10", "Progress", 30, 311, 41, 13);
 
     Place(FilePath, "FilePath", 32, 107, 345, 21);
+    FilePath.setAccessibleName(QStringLiteral("TVK9 File"));
 
     Place(ComSelect, "ComSelect", 32, 44, 345, 21);
+    ComSelect.setAccessibleName(QStringLiteral("USB INTERFACE"));
     ComSelect.setEditable(false);
     ComSelect.setStyle(&portListStyle_);
     ComSelect.setItemDelegate(&portListItems_);
     ComSelect.setMaxVisibleItems(8);
+    // A list longer than it shows has a scroll bar (Fusion's menu-like drop-down turned it off).
+    ComSelect.view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    ComSelect.setFocusPolicy(Qt::StrongFocus); // not WheelFocus: the wheel alone gives no focus
+    ComSelect.installEventFilter(&wheelOnlyWithFocus_);
 
     Place(ProgressBar1, "ProgressBar1", 30, 330, 347, 21);
     ProgressBar1.setOrientation(Qt::Horizontal);
@@ -137,6 +164,7 @@ void TFrm_Interface::BuildControls() {
     ProgressBar1.setValue(0);
     ProgressBar1.setTextVisible(false);
     ProgressBar1.setFocusPolicy(Qt::NoFocus);
+    ProgressBar1.setAccessibleName(QStringLiteral("Progress"));
 
     Place(Memo2, "Memo2", 30, 286, 347, 19);
     Memo2.setFocusPolicy(Qt::NoFocus);
@@ -146,25 +174,25 @@ void TFrm_Interface::BuildControls() {
     GroupBox1.setTitle(QStringLiteral("Orientation"));
     Caption(Label1, "Label1", "Vertical", 24, 29, 35, 13);
     Caption(Label2, "Label2", "Horizontal", 136, 29, 47, 13);
-    Radio(Vertic, "Vertic", 34, 48, 18, 17);
-    Radio(Horizont, "Horizont", 152, 48, 17, 17);
+    Radio(Vertic, "Vertic", "Orientation vertical", 34, 48, 18, 17);
+    Radio(Horizont, "Horizont", "Orientation horizontal", 152, 48, 17, 17);
 
     Place(GroupBox2, "GroupBox2", 32, 147, 211, 133);
     GroupBox2.setTitle(QStringLiteral("Sensor Output Direction"));
     Caption(Label4, "Label4", "NOR", 20, 19, 24, 13);
     Caption(Label5, "Label5", "REV", 158, 19, 22, 13);
     Row(Panel4, "Panel4", 38);
-    Radio(rollleft1, "rollleft1", 23, 8, 18, 17);
+    Radio(rollleft1, "rollleft1", "Roll NOR", 23, 8, 18, 17);
     Caption(Label3, "Label3", "Roll", 84, 8, 18, 13);
-    Radio(rollright1, "rollright1", 158, 8, 17, 17);
+    Radio(rollright1, "rollright1", "Roll REV", 158, 8, 17, 17);
     Row(Panel5, "Panel5", 68);
-    Radio(pitchleft1, "pitchleft1", 23, 8, 17, 17);
+    Radio(pitchleft1, "pitchleft1", "Pitch NOR", 23, 8, 17, 17);
     Caption(Label6, "Label6", "Pitch", 84, 8, 24, 13);
-    Radio(pitchright1, "pitchright1", 158, 8, 17, 17);
+    Radio(pitchright1, "pitchright1", "Pitch REV", 158, 8, 17, 17);
     Row(Panel2, "Panel2", 97);
-    Radio(yawleft1, "yawleft1", 23, 8, 17, 17);
+    Radio(yawleft1, "yawleft1", "Yaw NOR", 23, 8, 17, 17);
     Caption(Label7, "Label7", "Yaw", 84, 8, 21, 13);
-    Radio(yawright1, "yawright1", 158, 8, 17, 17);
+    Radio(yawright1, "yawright1", "Yaw REV", 158, 8, 17, 17);
 
     Push(Openfile, "Openfile", "Open File", 402, 107, 71, 21);
     Push(Start, "Start", "Start", 402, 330, 71, 21);
@@ -177,18 +205,15 @@ void TFrm_Interface::BuildControls() {
     timer2Port_.SetInterval(ConnectionController::Timer2Interval);
     timer3Port_.SetInterval(ConnectionController::Timer3Interval);
 
-    OpenDialog1.setObjectName(QStringLiteral("OpenDialog1"));
-    OpenDialog1.setOption(QFileDialog::DontUseNativeDialog);
-    OpenDialog1.setFileMode(QFileDialog::ExistingFile);
-    OpenDialog1.setAcceptMode(QFileDialog::AcceptOpen);
-
     MainMenu1.setObjectName(QStringLiteral("MainMenu1"));
     File1.setObjectName(QStringLiteral("File1"));
     File1.setTitle(QStringLiteral("&File"));
     Save1.setObjectName(QStringLiteral("Save1"));
     Save1.setText(QStringLiteral("&Open"));
+    Save1.setShortcuts(StandardKeys(QKeySequence::Open, Qt::CTRL | Qt::Key_O));
     Exit2.setObjectName(QStringLiteral("Exit2"));
     Exit2.setText(QStringLiteral("E&xit"));
+    Exit2.setShortcuts(StandardKeys(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q));
     File1.addAction(&Save1);
     File1.addAction(&Exit2);
     Help1.setObjectName(QStringLiteral("Help1"));

@@ -13,7 +13,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -54,6 +53,13 @@ public:
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
 };
 
+// The wheel turns the port list only while the list has the keyboard focus: a turn over it on
+// the way elsewhere would stop the scan and take that port.
+class WheelOnlyWithFocus final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 class TFrm_Interface final : public QMainWindow {
 public:
     // `aboutForms` holds the About windows that Help > About makes; it outlives the window.
@@ -71,6 +77,7 @@ private:
     QtNotifyChannel notifyChannel_;
     PortListStyle portListStyle_;
     PortListItems portListItems_;
+    WheelOnlyWithFocus wheelOnlyWithFocus_;
 
 public:
     // The components, parents before their children.
@@ -80,7 +87,7 @@ public:
     TComm Comm1;
     QTimer Timer1;
     QTimer Timer2;
-    QFileDialog OpenDialog1;
+    // OpenDialog1, the file-open dialog, is built by dialogs_ each time it is needed.
     QPlainTextEdit Memo2;
     QToolButton Read;
     QTimer Timer3;
@@ -149,7 +156,7 @@ private:
     QtProgressBar progressBar1Port_{ProgressBar1};
     QtEditBox filePathPort_{FilePath};
     QtLineBuffer memo2Port_{Memo2};
-    QtDialogs dialogs_{*this, OpenDialog1};
+    QtDialogs dialogs_{*this};
     QtSleeper sleeper_;
     TCommLink comm1Port_{Comm1};
     SystemPortLister portLister_;

@@ -1,5 +1,7 @@
 #include "app/qt_adapters.h"
 
+#include "app/dialog_folder.h"
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QFile>
@@ -171,8 +173,7 @@ std::vector<std::string> QtLineBuffer::Lines() const {
 
 // ---- Dialogs
 
-QtDialogs::QtDialogs(QWidget& owner, QFileDialog& openDialog)
-    : owner_(owner), openDialog_(openDialog) {}
+QtDialogs::QtDialogs(QWidget& owner) : owner_(owner) {}
 
 bool QtDialogs::ConfirmOverwrite() {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("WARNING"),
@@ -198,11 +199,18 @@ void QtDialogs::ShowError(const std::string& text) {
 }
 
 std::optional<std::string> QtDialogs::OpenFile(const std::string& initialFolder) {
-    openDialog_.setDirectory(QFile::decodeName(QByteArray::fromStdString(initialFolder)));
-    if (openDialog_.exec() != QDialog::Accepted || openDialog_.selectedFiles().isEmpty()) {
+    const DialogFolder folder(QFile::decodeName(QByteArray::fromStdString(initialFolder)));
+    QFileDialog dialog(&owner_);
+    dialog.setObjectName(QStringLiteral("OpenDialog1"));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDirectory(folder.Initial());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return QFile::encodeName(openDialog_.selectedFiles().constFirst()).toStdString();
+    const QString chosen = dialog.selectedFiles().constFirst();
+    folder.Opened(chosen);
+    return QFile::encodeName(chosen).toStdString();
 }
 
 // ---- Sleep

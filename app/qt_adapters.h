@@ -15,7 +15,6 @@
 #include <vector>
 
 class QAbstractButton;
-class QFileDialog;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -136,15 +135,18 @@ private:
 // received data go on being handled while it is open.
 class QtDialogs final : public Dialogs {
 public:
-    QtDialogs(QWidget& owner, QFileDialog& openDialog);
+    explicit QtDialogs(QWidget& owner);
     bool ConfirmOverwrite() override;
     void ShowInformation(const std::string& text) override;
     void ShowError(const std::string& text) override;
+    // The desktop's own file dialog where the platform has one, Qt's otherwise. It is built
+    // for each use and gone when it closes, with its completion list, its folder watcher and
+    // its thread. `initialFolder`, the program's own folder, gives the starting folder by the
+    // rule of DialogFolder.
     std::optional<std::string> OpenFile(const std::string& initialFolder) override;
 
 private:
     QWidget& owner_;
-    QFileDialog& openDialog_;
 };
 
 // The operating system's sleep on the user-interface thread: nothing is handled meanwhile.

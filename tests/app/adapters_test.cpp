@@ -1,7 +1,10 @@
 #include "app/qt_adapters.h"
 
+#include "app/dialog_folder.h"
+
 #include "modal_watcher.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QPlainTextEdit>
@@ -212,8 +215,7 @@ TEST(LineBufferAdapter, KeepsEveryByteOfEveryLineAndShowsTheText) {
 
 TEST(DialogsAdapter, TheConfirmationIsAnApplicationModalWarningWithOkAsDefault) {
     QWidget owner;
-    QFileDialog open(&owner);
-    QtDialogs dialogs(owner, open);
+    QtDialogs dialogs(owner);
     test::ModalWatcher watcher;
     EXPECT_TRUE(dialogs.ConfirmOverwrite());
     watcher.choose = [](const test::BoxSeen&) { return QMessageBox::Cancel; };
@@ -231,8 +233,7 @@ TEST(DialogsAdapter, TheConfirmationIsAnApplicationModalWarningWithOkAsDefault) 
 
 TEST(DialogsAdapter, OutcomesAreInformationBoxesAndTheRefusalAnErrorBox) {
     QWidget owner;
-    QFileDialog open(&owner);
-    QtDialogs dialogs(owner, open);
+    QtDialogs dialogs(owner);
     test::ModalWatcher watcher;
     dialogs.ShowInformation("No Sucess!");
     dialogs.ShowError("Data Error!");
@@ -256,9 +257,7 @@ TEST(DialogsAdapter, TheFileDialogOpensInTheGivenFolderAndReturnsTheChosenFile) 
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     QWidget owner;
-    QFileDialog open(&owner);
-    open.setOption(QFileDialog::DontUseNativeDialog);
-    QtDialogs dialogs(owner, open);
+    QtDialogs dialogs(owner);
 
     QString shownIn;
     bool choose = false;
@@ -277,6 +276,29 @@ TEST(DialogsAdapter, TheFileDialogOpensInTheGivenFolderAndReturnsTheChosenFile) 
     choose = true;
     EXPECT_EQ(dialogs.OpenFile(folder), QFile::encodeName(file).toStdString());
     EXPECT_EQ(watcher.Dialogs(), 2);
+    EXPECT_EQ(owner.findChild<QFileDialog*>(), nullptr) << "nothing of the dialog is left";
+}
+
+// An installed program (here: its folder does not exist, so the user cannot write to it) starts
+// in the home folder, then where the last file was opened, also in a later run; one run from
+// a folder of the user's own starts there and remembers nothing.
+TEST(DialogFolder, AnInstalledProgramRemembersTheLastFolderAcrossRuns) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString memory = dir.filePath("config/tvk9-programmer.conf");
+    const QString installed = dir.filePath("no-such-prefix/bin/");
+    EXPECT_EQ(DialogFolder(installed, memory).Initial(), QDir::homePath());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("files"));
+    DialogFolder(installed, memory).Opened(dir.filePath("files/a.tvk"));
+    EXPECT_EQ(DialogFolder(installed, memory).Initial(), dir.filePath("files"));
+    ASSERT_TRUE(QDir(dir.filePath("files")).removeRecursively());
+    EXPECT_EQ(DialogFolder(installed, memory).Initial(), QDir::homePath()) << "folder gone";
+
+    const QString own = dir.path() + '/';
+    QFile::remove(memory);
+    DialogFolder(own, memory).Opened(dir.filePath("b.tvk"));
+    EXPECT_EQ(DialogFolder(own, memory).Initial(), own);
+    EXPECT_FALSE(QFile::exists(memory));
 }
 
 } // namespace

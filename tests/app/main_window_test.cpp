@@ -2,16 +2,22 @@
 
 #include "app/application.h"
 #include "modal_watcher.h"
+#include "simulator.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QLocale>
 #include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -158,9 +164,9 @@ TEST_F(MainWindowTest, TheWindowIsFixedCentredAndCarriesItsCaptionFontAndMenu) {
     EXPECT_EQ(Plain(window.Exit2.text()), "Exit");
     ASSERT_EQ(window.Help1.actions().size(), 1);
     EXPECT_EQ(Plain(window.About1.text()), "About");
-    for (const QAction* action : {&window.Save1, &window.Exit2, &window.About1}) {
-        EXPECT_TRUE(action->shortcut().isEmpty());
-    }
+    EXPECT_TRUE(window.Save1.shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_O)));
+    EXPECT_TRUE(window.Exit2.shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+    EXPECT_TRUE(window.About1.shortcut().isEmpty());
 }
 
 TEST_F(MainWindowTest, StartsWithEverythingEmptyUnselectedAndStill) {
@@ -205,7 +211,7 @@ TEST_F(MainWindowTest, StartsWithEverythingEmptyUnselectedAndStill) {
         EXPECT_FALSE(radio->isChecked()) << radio->objectName().toStdString();
     }
     EXPECT_TRUE(window.AutoDetect.isEnabled());
-    EXPECT_TRUE(window.OpenDialog1.testOption(QFileDialog::DontUseNativeDialog));
+    EXPECT_EQ(window.findChild<QFileDialog*>(), nullptr) << "built only when needed";
 
     // Never shown, never reached with the keyboard.
     EXPECT_TRUE(window.Read.isHidden());
@@ -242,7 +248,63 @@ TEST_F(MainWindowTest, ThePortListDropsDownAtMostEightEntriesOfThirteenPixels) {
     EXPECT_EQ(list->sizeHintForRow(0), 13);
     EXPECT_LE(list->viewport()->height(), 8 * 13);
     EXPECT_GE(list->viewport()->height(), 7 * 13);
+    EXPECT_TRUE(list->verticalScrollBar()->isVisible()) << "the other twelve are reachable";
     window.ComSelect.hidePopup();
+}
+
+TEST_F(MainWindowTest, TheWheelTurnsThePortListOnlyWhileItHasTheFocus) {
+    ShowWithoutScan();
+    window.Timer2.start(); // a scan is under way
+    window.ComSelect.clear();
+    window.ComSelect.addItems({"/nonexistent/A", "/nonexistent/B", "/nonexistent/C"});
+    window.ComSelect.setCurrentIndex(1);
+    QSignalSpy picks(&window.ComSelect, &QComboBox::activated);
+    const auto turn = [this] {
+        const QPointF at = window.ComSelect.rect().center();
+        QWheelEvent wheel(at, window.ComSelect.mapToGlobal(at), {}, {0, -120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(&window.ComSelect, &wheel);
+    };
+    turn();
+    EXPECT_EQ(window.ComSelect.currentIndex(), 1);
+    EXPECT_EQ(picks.count(), 0);
+    EXPECT_TRUE(window.Timer2.isActive()) << "the scan goes on";
+    EXPECT_EQ(window.Comm1.CommName(), "COM1") << "no port taken";
+    EXPECT_EQ(QApplication::focusWidget(), &window.FilePath);
+
+    window.ComSelect.setFocus(); // with the focus the wheel picks, as the arrow keys do
+    turn();
+    EXPECT_EQ(window.ComSelect.currentIndex(), 2);
+    EXPECT_EQ(picks.count(), 1);
+    EXPECT_EQ(window.Comm1.CommName(), "/nonexistent/C");
+}
+
+TEST_F(MainWindowTest, EveryControlHasANameAScreenReaderCanSpeak) {
+    const std::vector<std::pair<const QRadioButton*, QString>> radios{
+        {&window.Vertic, "Orientation vertical"},
+        {&window.Horizont, "Orientation horizontal"},
+        {&window.rollleft1, "Roll NOR"},
+        {&window.rollright1, "Roll REV"},
+        {&window.pitchleft1, "Pitch NOR"},
+        {&window.pitchright1, "Pitch REV"},
+        {&window.yawleft1, "Yaw NOR"},
+        {&window.yawright1, "Yaw REV"},
+    };
+    const auto spoken = [](QWidget* w) {
+        const QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+        return a != nullptr ? a->text(QAccessible::Name) : QString();
+    };
+    for (const auto& [radio, name] : radios) {
+        EXPECT_EQ(spoken(const_cast<QRadioButton*>(radio)), name);
+    }
+    int named = 0;
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w->isVisibleTo(&window) && w->focusPolicy() != Qt::NoFocus && !w->isWindow()) {
+            EXPECT_FALSE(spoken(w).isEmpty()) << w->objectName().toStdString();
+            ++named;
+        }
+    }
+    EXPECT_EQ(named, 13); // FilePath, ComSelect, eight radio buttons, three push buttons
 }
 
 TEST_F(MainWindowTest, ShowingListsThePortsAndStartsTheScanOnce) {
@@ -337,6 +399,60 @@ TEST_F(MainWindowTest, FileOpenRunsTheSameActionAsTheButtonAndEscapingErrorsAreS
     // Typed into the path box by hand: nothing reads it.
     window.FilePath.setText(dir.filePath("elsewhere"));
     EXPECT_EQ(watcher.Boxes().size(), 1u);
+}
+
+// Typed as a user types: the file's full path key by key into the dialog's name box, then
+// Enter. Its decimals carry the regional separator; the window tests run once more under a
+// comma locale.
+TEST_F(MainWindowTest, AFullPathTypedIntoTheFileDialogLoadsTheFileAndLeavesNothingOnScreen) {
+    ShowWithoutScan();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("typed.tvk");
+    const QString plain = "vexnoc\n0.7\n-0.05\n1.5\n2.55\n25.6\n-0.1\n1\n";
+    ASSERT_TRUE(test::WriteSettingsFile(
+        file, QString(plain).replace(u'.', QLocale::system().decimalPoint()).toLocal8Bit()));
+    test::ModalWatcher watcher([&](QDialog& dialog) {
+        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        // Keys go where a user's keys go: to an open popup (the completion list, which hands
+        // them on to the name box), else to the name box of the active dialog. A window
+        // manager gives the activation back when a popup closes; Qt's offscreen platform
+        // does not, so the dialog takes it back here.
+        const auto keyTarget = [&dialog, name]() -> QWidget* {
+            if (QWidget* popup = QApplication::activePopupWidget(); popup != nullptr) {
+                return popup;
+            }
+            if (!dialog.isActiveWindow()) {
+                dialog.activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+            }
+            return name;
+        };
+        dialog.activateWindow();
+        if (name != nullptr && QTest::qWaitForWindowActive(&dialog)) {
+            name->setFocus();
+            for (const QChar c : file) { // with the event loop between keys, as a user types
+                QTest::keyClicks(keyTarget(), QString(c));
+                QCoreApplication::processEvents();
+            }
+            QTest::keyClick(keyTarget(), Qt::Key_Return);
+        }
+        if (dialog.isVisible()) {
+            ADD_FAILURE() << "the dialog took no typed path";
+            dialog.reject();
+        }
+    });
+    window.Openfile.click();
+    EXPECT_EQ(watcher.Dialogs(), 1);
+    EXPECT_EQ(window.FilePath.text(), file);
+    EXPECT_EQ(window.Controller().Settings(), (DeviceSettings{1, 17, 9, 20, 25, 0, 255}));
+    EXPECT_TRUE(watcher.Boxes().empty());
+
+    QTest::qWait(300); // whatever the dialog left behind would now show
+    for (const QWidget* top : QApplication::topLevelWidgets()) {
+        EXPECT_TRUE(top == &window || !top->isVisible())
+            << top->metaObject()->className() << " " << top->objectName().toStdString();
+    }
 }
 
 TEST_F(MainWindowTest, HelpAboutShowsTheAboutWindowModallyAndExitClosesTheWindow) {

@@ -36,6 +36,16 @@ need() {
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing
 }
 
+# need_locale NAME: generates a locale such as de_DE.UTF-8 when it is missing; the tests of the
+# regional decimal separator run under one whose separator is a comma.
+need_locale() {
+    wanted=$(printf '%s' "$1" | tr 'A-Z' 'a-z' | sed 's/utf-8/utf8/')
+    locale -a 2>/dev/null | tr 'A-Z' 'a-z' | grep -qx "$wanted" && return 0
+    need locales
+    echo "generating the locale $1"
+    as_root localedef -i "${1%%.*}" -c -f UTF-8 "$1"
+}
+
 # configure DIR [CMAKE ARGS...]
 configure() {
     dir=$1
@@ -92,6 +102,7 @@ build)
     ;;
 test)
     need $SHOW_PACKAGES # the window tests run once more on Xvfb
+    need_locale de_DE.UTF-8
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" "$@"
     tsan

@@ -10,8 +10,11 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    // Settings files in the tests write their decimals with a full stop.
-    qputenv("LC_ALL", "C");
+    // The C locale unless a run asks for another (the window tests run once more with a comma
+    // as the decimal separator).
+    if (qEnvironmentVariableIsEmpty("LC_ALL")) {
+        qputenv("LC_ALL", "C");
+    }
     testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     tvk9::SetupApplication(app);

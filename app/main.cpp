@@ -1,5 +1,5 @@
-// Program entry: the command line, the application object, the main window, one hidden About
-// window, the message loop. Once the window has started the program ends with exit code 0.
+// Program entry: the command line, the application object, the main window, the message loop.
+// Once the window has started the program ends with exit code 0.
 
 #include "app/about_window.h"
 #include "app/application.h"
@@ -28,8 +28,9 @@ int main(int argc, char* argv[]) {
     tvk9::SetupApplication(app);
 
     tvk9::AboutForms aboutForms;
-    tvk9::TFrm_Interface Frm_Interface(aboutForms); // the first window: the main window
-    aboutForms.Create();                            // hidden until Help > About
+    // The first window: the main window. About windows are made by Help > About; one made
+    // hidden here beforehand would only cost start-up time (its fonts), as nothing shows it.
+    tvk9::TFrm_Interface Frm_Interface(aboutForms);
 
     // Asked to stop from outside: end as closing the window does, modal boxes and all.
     std::optional<QSocketNotifier> stop;

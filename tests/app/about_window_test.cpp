@@ -56,15 +56,14 @@ TEST(AboutWindow, ShowsModallyCentredWithTheButtonFocusedAndEnterOrEscapeClosesI
     QWidget* focused = nullptr;
     QRect shownAt;
     Qt::Key key = Qt::Key_Return;
+    int closedByKey = 0;
     test::ModalWatcher watcher([&](QDialog& dialog) {
         modal = dialog.isModal();
         shownAt = dialog.geometry();
         focused = dialog.focusWidget();
         QTest::keyClick(dialog.focusWidget(), key);
-        if (dialog.isVisible()) {
-            ADD_FAILURE() << "the key left the window open: " << key;
-            static_cast<TAboutForm&>(dialog).Button1.click();
-        }
+        closedByKey += dialog.isVisible() ? 0 : 1;
+        dialog.close(); // should the key have left it open
     });
     about.ShowModal(); // returns once Enter has closed it
     EXPECT_EQ(watcher.Dialogs(), 1);
@@ -76,8 +75,7 @@ TEST(AboutWindow, ShowsModallyCentredWithTheButtonFocusedAndEnterOrEscapeClosesI
               QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, QSize(339, 123), screen));
     key = Qt::Key_Escape;
     about.ShowModal(); // and once more, closed by Escape
-    EXPECT_EQ(watcher.Dialogs(), 2);
-    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(closedByKey, 2);
 }
 
 TEST(AboutWindow, EachRequestMakesANewWindowAndTheEarlierOneStaysHidden) {

@@ -279,26 +279,25 @@ TEST(DialogsAdapter, TheFileDialogOpensInTheGivenFolderAndReturnsTheChosenFile) 
     EXPECT_EQ(owner.findChild<QFileDialog*>(), nullptr) << "nothing of the dialog is left";
 }
 
-// An installed program (here: its folder does not exist, so the user cannot write to it) starts
-// in the home folder, then where the last file was opened, also in a later run; one run from
-// a folder of the user's own starts there and remembers nothing.
+// An installed program (its folder here one that does not exist, so the user cannot write to
+// it) starts in the home folder, then where the last file was opened, in a later run too; one
+// run from a folder of the user's own starts there and remembers nothing.
 TEST(DialogFolder, AnInstalledProgramRemembersTheLastFolderAcrossRuns) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(dir.isValid() && QDir(dir.path()).mkdir("files"));
     const QString memory = dir.filePath("config/tvk9-programmer.conf");
-    const QString installed = dir.filePath("no-such-prefix/bin/");
-    EXPECT_EQ(DialogFolder(installed, memory).Initial(), QDir::homePath());
-    ASSERT_TRUE(QDir(dir.path()).mkdir("files"));
-    DialogFolder(installed, memory).Opened(dir.filePath("files/a.tvk"));
-    EXPECT_EQ(DialogFolder(installed, memory).Initial(), dir.filePath("files"));
+    const DialogFolder installed(dir.filePath("no-such-prefix/bin/"), memory);
+    EXPECT_EQ(installed.Initial(), QDir::homePath());
+    installed.Opened(dir.filePath("files/a.tvk"));
+    EXPECT_EQ(DialogFolder(dir.filePath("no-such-prefix/bin/"), memory).Initial(),
+              dir.filePath("files"));
     ASSERT_TRUE(QDir(dir.filePath("files")).removeRecursively());
-    EXPECT_EQ(DialogFolder(installed, memory).Initial(), QDir::homePath()) << "folder gone";
+    EXPECT_EQ(installed.Initial(), QDir::homePath()) << "the folder is gone";
 
-    const QString own = dir.path() + '/';
-    QFile::remove(memory);
-    DialogFolder(own, memory).Opened(dir.filePath("b.tvk"));
-    EXPECT_EQ(DialogFolder(own, memory).Initial(), own);
-    EXPECT_FALSE(QFile::exists(memory));
+    const DialogFolder own(dir.path() + '/', dir.filePath("own.conf"));
+    own.Opened(dir.filePath("b.tvk"));
+    EXPECT_EQ(own.Initial(), dir.path() + '/');
+    EXPECT_FALSE(QFile::exists(dir.filePath("own.conf")));
 }
 
 } // namespace

@@ -32,6 +32,16 @@ QString Hex(const Frame& frame) {
     return bytes.join(u' ');
 }
 
+// A settings file made by the project's own settings tool from its plain lines.
+bool WriteSettingsFile(const QString& path, const QByteArray& plainLines) {
+    QProcess tool;
+    tool.start(QStringLiteral(TVK9_BIN_DIR "/tvk9-settings"), {"encode", "-o", path});
+    tool.write(plainLines);
+    tool.closeWriteChannel();
+    return tool.waitForFinished(Patience) && tool.exitStatus() == QProcess::NormalExit &&
+           tool.exitCode() == 0;
+}
+
 TEST(MainWindowWithDevice, FindsTheDeviceReadsItAndWritesASettingsFileConfirmed) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -45,7 +55,7 @@ TEST(MainWindowWithDevice, FindsTheDeviceReadsItAndWritesASettingsFileConfirmed)
     ASSERT_TRUE(port.startsWith(portDir)) << port.toStdString();
 
     const QString file = dir.filePath("device.tvk");
-    ASSERT_TRUE(test::WriteSettingsFile(file, "vexnoc\n0.7\n-0.05\n1.5\n2.55\n25.6\n-0.1\n1\n"));
+    ASSERT_TRUE(WriteSettingsFile(file, "vexnoc\n0.7\n-0.05\n1.5\n2.55\n25.6\n-0.1\n1\n"));
 
     QueueChannel channel;
     TComm other(channel);

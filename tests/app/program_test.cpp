@@ -56,47 +56,31 @@ TEST(Program, EndsWithExitCodeZeroAndClosesItsPortWhenToldToStop) {
     }
 }
 
-struct Outcome {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Outcome RunProgram(const QStringList& args, const QProcessEnvironment& env) {
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.start(QStringLiteral(TVK9_BIN_DIR "/tvk9-programmer"), args);
-    Outcome run;
-    if (program.waitForFinished(test::Patience) && program.exitStatus() == QProcess::NormalExit) {
-        run.exitCode = program.exitCode();
-    }
-    run.out = QString::fromLocal8Bit(program.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(program.readAllStandardError());
-    return run;
-}
-
 TEST(Program, AnswersHelpAndVersionWithoutADisplayAndSaysInOneLineWhenItHasNone) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         env.remove(name);
     }
-    const Outcome version = RunProgram({"--version"}, env);
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, QStringLiteral("tvk9-programmer %1\n").arg(Version.data()));
-    const Outcome help = RunProgram({"--help"}, env);
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_TRUE(help.out.startsWith("Usage: tvk9-programmer")) << help.out.toStdString();
-    EXPECT_TRUE(help.out.contains("--version"));
+    QProcess program;
+    const auto run = [&](const QStringList& args) {
+        program.setProcessEnvironment(env);
+        program.start(QStringLiteral(TVK9_BIN_DIR "/tvk9-programmer"), args);
+        EXPECT_TRUE(program.waitForFinished(test::Patience));
+        return program.exitStatus() == QProcess::NormalExit ? program.exitCode() : -1;
+    };
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_EQ(program.readAllStandardOutput().toStdString(),
+              "tvk9-programmer " + std::string(Version) + "\n");
+    EXPECT_EQ(run({"--help"}), 0);
+    EXPECT_TRUE(program.readAllStandardOutput().startsWith("Usage: tvk9-programmer"));
 
-    const Outcome none = RunProgram({}, env);
-    EXPECT_EQ(none.exitCode, 1);
-    EXPECT_EQ(none.err.count(u'\n'), 1) << none.err.toStdString();
-    EXPECT_TRUE(none.err.contains("xvfb-run -a")) << none.err.toStdString();
-
+    EXPECT_EQ(run({}), 1);
+    const QByteArray err = program.readAllStandardError();
+    EXPECT_EQ(err.count('\n'), 1) << err.toStdString();
+    EXPECT_TRUE(err.contains("xvfb-run -a")) << err.toStdString();
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    const Outcome wrong = RunProgram({"--colour"}, env);
-    EXPECT_EQ(wrong.exitCode, 2);
-    EXPECT_TRUE(wrong.err.contains("colour")) << wrong.err.toStdString();
+    EXPECT_EQ(run({"--colour"}), 2);
+    EXPECT_TRUE(program.readAllStandardError().contains("colour"));
 }
 
 } // namespace

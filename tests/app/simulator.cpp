@@ -31,13 +31,4 @@ QString Simulator::Stop() {
     return Log();
 }
 
-bool WriteSettingsFile(const QString& path, const QByteArray& plainLines) {
-    QProcess tool;
-    tool.start(QStringLiteral(TVK9_BIN_DIR "/tvk9-settings"), {"encode", "-o", path});
-    tool.write(plainLines);
-    tool.closeWriteChannel();
-    return tool.waitForFinished(Patience) && tool.exitStatus() == QProcess::NormalExit &&
-           tool.exitCode() == 0;
-}
-
 } // namespace tvk9::test

@@ -1,7 +1,6 @@
 #pragma once
 
-// tvk9-devsim as a child process of a test, with its port in a folder of the test's own, and
-// settings files made by tvk9-settings.
+// tvk9-devsim as a child process of a test, with its port in a folder of the test's own.
 
 #include <QProcess>
 #include <QString>
@@ -31,8 +30,5 @@ private:
     QString port_;
     QString log_;
 };
-
-// A settings file made by the project's own settings tool from its plain lines.
-bool WriteSettingsFile(const QString& path, const QByteArray& plainLines);
 
 } // namespace tvk9::test

@@ -10,8 +10,7 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    // The C locale unless a run asks for another (the window tests run once more with a comma
-    // as the decimal separator).
+    // The C locale unless a run asks for another (the window tests also run under a comma one).
     if (qEnvironmentVariableIsEmpty("LC_ALL")) {
         qputenv("LC_ALL", "C");
     }

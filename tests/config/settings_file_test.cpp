@@ -338,10 +338,10 @@ TEST_F(Fifo, WaitingReadsAPipeToItsEndHoweverSlowItsWriter) {
     ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
     fds_.push_back(ends[0]);
     std::thread writer([in = ends[1]] {
-        const std::string first = "1\r\n2\r\n3", rest = "\r\n4\r\n5\r\n6\r\n7\r\n8";
-        EXPECT_EQ(::write(in, first.data(), first.size()), static_cast<ssize_t>(first.size()));
-        std::this_thread::sleep_for(std::chrono::milliseconds(50)); // only makes a wait likely
-        EXPECT_EQ(::write(in, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+        for (const std::string part : {"1\r\n2\r\n3", "\r\n4\r\n5\r\n6\r\n7\r\n8"}) {
+            EXPECT_EQ(::write(in, part.data(), part.size()), static_cast<ssize_t>(part.size()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(50)); // makes a wait likely
+        }
         ::close(in);
     });
     EXPECT_EQ(ReadSettingsLines(ends[0], "pipe"),

@@ -71,10 +71,9 @@ TEST(DevsimCommandLine, HelpNamesEveryOptionAndTheLogFormat) {
 }
 
 TEST(DevsimCommandLine, TakesGnuStyleValuesAndTheVersionOption) {
-    const CommandLine cl = Parse({"--name=X", "--delay=5", "--version", "--split", "7"});
+    const CommandLine cl = Parse({"--name=X", "--delay=5", "--version"});
     EXPECT_EQ(cl.run.name, "X");
     EXPECT_EQ(cl.run.device.delay, milliseconds(5));
-    EXPECT_EQ(cl.run.device.split, milliseconds(7));
     EXPECT_TRUE(cl.version);
     for (const std::string_view bad : {"--log=1", "stray", "--delay="}) {
         EXPECT_THROW(Parse({bad}), Exception) << bad;

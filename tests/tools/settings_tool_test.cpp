@@ -228,8 +228,7 @@ TEST_F(SettingsTool, DecodeFailuresGoToStandardErrorAsTheErrorBoxShowsThem) {
     }
 }
 
-// The full stop reads in every locale (the README's example among them); the comma reads where
-// it is the regional separator or is given as the separator.
+// The full stop reads in every locale, the comma where it is the regional separator.
 TEST_F(SettingsTool, DecimalsReadWithTheFullStopOrTheRegionalSeparator) {
     SettingsLines plain = ExamplePlain();
     for (std::size_t i = 1; i < 7; ++i) {

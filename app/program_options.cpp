@@ -61,7 +61,11 @@ void Print(std::FILE* stream, const QString& text) {
 // eglfs, linuxfb, ...) draws without one.
 bool NeedsDisplayServer(const QString& platforms) {
     if (platforms.isEmpty()) {
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+        return false; // the system's own window platform is always there
+#else
         return true; // Qt's default: X11 or Wayland
+#endif
     }
     // A list of fallbacks, each with optional arguments: "wayland;xcb", "vnc:size=800x600".
     for (const QString& entry : platforms.split(u';', Qt::SkipEmptyParts)) {

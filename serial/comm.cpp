@@ -3,6 +3,7 @@
 #include "serial/workers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <new>
 
@@ -21,22 +22,23 @@ TComm::~TComm() {
 }
 
 void TComm::OpenPort() {
-    port_open_error_.clear();
+    ClearOpenError();
     if (port_) {
-        port_open_error_ = "This serial port already opened";
+        Fail("This serial port already opened");
         return;
     }
-    std::unique_ptr<SerialPort> port = opener_ ? opener_(comm_name_) : nullptr;
-    if (!port) {
-        port_open_error_ = "Error opening serial port";
+    OpenResult opened = opener_ ? opener_(comm_name_) : OpenResult{};
+    if (!opened.port) {
+        Fail("Error opening serial port", std::move(opened.problem));
         return;
     }
+    std::unique_ptr<SerialPort> port = std::move(opened.port);
     if (!port->IsCharDevice()) {
-        port_open_error_ = "File handle is not a comm handle ";
+        Fail("File handle is not a comm handle ", DiagnoseOpenFailure(comm_name_, ENOTTY));
         return;
     }
     if (!port->SetupQueues(QueueSize, QueueSize)) {
-        port_open_error_ = "Cannot setup comm buffer";
+        Fail("Cannot setup comm buffer");
         throw ECommsError(port_open_error_);
     }
     port_ = std::move(port);
@@ -45,7 +47,7 @@ void TComm::OpenPort() {
     ApplyLineSettings();
     if (!port_->CreateEvents()) {
         port_.reset();
-        port_open_error_ = "Unable to create event";
+        Fail("Unable to create event");
         return;
     }
     try {
@@ -53,7 +55,7 @@ void TComm::OpenPort() {
     } catch (const std::exception&) {
         read_thread_.reset();
         port_.reset();
-        port_open_error_ = "Unable to create read thread";
+        Fail("Unable to create read thread");
         return;
     }
     try {
@@ -62,7 +64,7 @@ void TComm::OpenPort() {
         StopReceiveWorker();
         write_thread_.reset();
         port_.reset();
-        port_open_error_ = "Unable to create write thread";
+        Fail("Unable to create write thread");
         return;
     }
     read_thread_->Start();
@@ -70,8 +72,21 @@ void TComm::OpenPort() {
 }
 
 void TComm::ClosePort() {
-    port_open_error_.clear();
+    ClearOpenError();
     StopAndRelease();
+}
+
+void TComm::ClearOpenError() {
+    port_open_error_.clear();
+    open_problem_ = {};
+}
+
+void TComm::Fail(std::string error, PortProblem problem) {
+    // A failure the port layer did not explain is told in the component's own words.
+    if (problem.kind == PortProblem::Kind::None)
+        problem = {PortProblem::Kind::Other, comm_name_ + ": " + error, {}};
+    port_open_error_ = std::move(error);
+    open_problem_ = std::move(problem);
 }
 
 void TComm::StopAndRelease() {

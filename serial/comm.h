@@ -79,6 +79,9 @@ public:
     // Non-zero and new: stored, and CommName becomes "COM" + the number.
     void SetCommPort(std::uint8_t port);
     std::string PortOpenError() const { return port_open_error_; }
+    // Why the last OpenPort failed, in words for the user; Kind::None when it did not fail
+    // (cleared with PortOpenError).
+    const PortProblem& OpenProblem() const { return open_problem_; }
     std::string Output() const { return output_; }
     // Stores the text and sends its bytes; the result of SendData is dropped.
     void SetOutput(std::string text);
@@ -182,6 +185,8 @@ private:
     void StopReceiveWorker();
     void StopTransmitWorker();
     void StopAndRelease();
+    void ClearOpenError();
+    void Fail(std::string error, PortProblem problem = {});
 
     NotifyChannel& notify_;
     SerialPortOpener opener_;
@@ -190,6 +195,7 @@ private:
     std::unique_ptr<TWriteThread> write_thread_;
     std::uint8_t comm_port_ = 1;
     std::string port_open_error_;
+    PortProblem open_problem_;
     std::string output_;
     std::uint16_t in_buffer_size_ = 2048;
     std::uint16_t input_len_ = 1;

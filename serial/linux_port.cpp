@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -78,24 +80,53 @@ std::uint32_t EventsBetween(const LineCounters& a, const LineCounters& b) {
 
 // ---------------------------------------------------------------------------------------
 
-std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name) {
+OpenResult OpenSystemSerialPort(const std::string& name) {
     const std::string path = DevicePath(name);
+    const auto refuse = [&path](int error, const OpenFacts& facts = OpenFacts()) {
+        return OpenResult{nullptr, DiagnoseOpenFailure(path, error, facts)};
+    };
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return refuse(errno);
+    linux_port::UucpLock lock;
+    if (S_ISCHR(st.st_mode) && linux_port::IsTerminal(st.st_rdev)) {
+        // Another program's port is refused before anything about it changes.
+        OpenFacts used;
+        used.holder = linux_port::FindHolder(st.st_rdev);
+        std::error_code ec;
+        const std::string device = std::filesystem::canonical(path, ec).string();
+        used.console = !used.holder &&
+                       linux_port::IsActiveConsole(linux_port::NameBelowDev(device), st.st_rdev);
+        if (used.holder || used.console)
+            return refuse(EBUSY, used);
+        auto taken = linux_port::TakeUucpLock(ec ? path : device);
+        used.holder = taken.holder;
+        used.lockFile = taken.heldBy;
+        if (!taken.heldBy.empty())
+            return refuse(EBUSY, used);
+        lock = std::move(taken.lock);
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
+    if (fd < 0) {
+        const int error = errno;
+        return refuse(error, error == EACCES || error == EPERM ? linux_port::AccessFacts(path)
+                                                               : OpenFacts());
+    }
     // The lock keeps out every process that honours it, root included; TIOCEXCL keeps out the
     // rest of non-root openers.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
         ::close(fd);
-        return nullptr;
+        return refuse(error);
     }
     ::ioctl(fd, TIOCEXCL);
+    SavedLine saved = SaveLine(fd);
     // open() raised DTR and RTS: drop them before anybody's device sees a handshake, and
     // keep close() from touching them either way.
     const int lines = TIOCM_DTR | TIOCM_RTS;
     ::ioctl(fd, TIOCMBIC, &lines);
-    termios t{};
-    if (::tcgetattr(fd, &t) == 0 && (t.c_cflag & HUPCL)) {
+    if (saved.settings && (saved.settings->c_cflag & HUPCL)) {
+        termios t = *saved.settings;
         t.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
         ::tcsetattr(fd, TCSANOW, &t);
     }
@@ -104,7 +135,40 @@ std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name) {
         ss.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &ss);
     }
-    return std::make_unique<LinuxSerialPort>(fd);
+    return {std::make_unique<LinuxSerialPort>(fd, std::move(saved), std::move(lock)), {}};
+}
+
+SavedLine SaveLine(int fd) {
+    SavedLine saved;
+    if (termios t{}; ::tcgetattr(fd, &t) == 0) {
+        saved.settings = t;
+        saved.customSpeed = linux_tty::CustomSpeed(fd);
+    }
+    if (int bits = 0; ::ioctl(fd, TIOCMGET, &bits) == 0)
+        saved.modemLines = bits;
+    return saved;
+}
+
+void RestoreLine(int fd, const SavedLine& saved) {
+    termios now{};
+    if (::tcgetattr(fd, &now) != 0 && (errno == EIO || errno == ENODEV || errno == ENXIO))
+        return;
+    if (saved.settings) {
+        ::tcsetattr(fd, TCSANOW, &*saved.settings);
+        if (saved.customSpeed)
+            linux_tty::SetCustomSpeed(fd, *saved.customSpeed);
+    }
+    // With HUPCL back, closing drops DTR and RTS anyway: raising them first would only pulse
+    // them (and reset many a device). Without it they outlive the close as they were found.
+    const bool hangUpOnClose = saved.settings && (saved.settings->c_cflag & HUPCL);
+    if (saved.modemLines && !hangUpOnClose) {
+        const int raise = *saved.modemLines & (TIOCM_DTR | TIOCM_RTS);
+        const int drop = (TIOCM_DTR | TIOCM_RTS) & ~raise;
+        if (raise)
+            ::ioctl(fd, TIOCMBIS, &raise);
+        if (drop)
+            ::ioctl(fd, TIOCMBIC, &drop);
+    }
 }
 
 void RaiseThreadPriority(int steps) noexcept {
@@ -118,9 +182,11 @@ void RaiseThreadPriority(int steps) noexcept {
 
 // ---------------------------------------------------------------------------------------
 
-LinuxSerialPort::LinuxSerialPort(int fd) : fd_(fd) {}
+LinuxSerialPort::LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock)
+    : fd_(fd), saved_(std::move(saved)), lock_(std::move(lock)) {}
 
 LinuxSerialPort::~LinuxSerialPort() {
+    RestoreLine(fd_, saved_);
     // The exclusive flag outlives the descriptor on some drivers.
     ::ioctl(fd_, TIOCNXCL);
     ::close(fd_);

@@ -3,6 +3,7 @@
 // The Linux port layer: a tty opened exclusively, driven with non-blocking reads and writes
 // and ppoll() on the port and two eventfds (the close event, the transmit wake-up).
 
+#include "serial/linux_port_use.h"
 #include "serial/port.h"
 #include "serial/read_window.h"
 
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <termios.h>
 
 namespace tvk9 {
 
@@ -38,10 +40,21 @@ std::uint32_t ErrorFlagsBetween(const LineCounters& before, const LineCounters& 
 // Line events (EvErr, EvRlsd, EvRing) for the counters that moved.
 std::uint32_t EventsBetween(const LineCounters& before, const LineCounters& after);
 
+// The line as the port was found at open, to be put back at close.
+struct SavedLine {
+    std::optional<termios> settings;
+    std::optional<std::uint32_t> customSpeed; // a rate without a B constant
+    std::optional<int> modemLines;            // TIOCM_ bits; none on a pseudo-terminal
+};
+SavedLine SaveLine(int fd);
+// Puts the line back; a device that went away is left alone.
+void RestoreLine(int fd, const SavedLine& saved);
+
 class LinuxSerialPort final : public SerialPort {
 public:
-    // Takes the open, locked descriptor.
-    explicit LinuxSerialPort(int fd);
+    // Takes the open, locked descriptor, what the line was like before we touched it, and our
+    // lock file; at close the line is put back and the lock file goes.
+    LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock);
     ~LinuxSerialPort() override;
     LinuxSerialPort(const LinuxSerialPort&) = delete;
     LinuxSerialPort& operator=(const LinuxSerialPort&) = delete;
@@ -71,6 +84,8 @@ private:
     std::uint32_t TakeLineEvents();
 
     const int fd_;
+    const SavedLine saved_;
+    linux_port::UucpLock lock_; // goes after the descriptor is closed
     int close_fd_ = -1;
     int wake_fd_ = -1;
     std::atomic<bool> close_signalled_{false};

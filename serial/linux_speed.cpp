@@ -2,6 +2,7 @@
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 #include <cstdint>
+#include <optional>
 #include <sys/ioctl.h>
 
 namespace tvk9::linux_tty {
@@ -15,6 +16,13 @@ bool SetCustomSpeed(int fd, std::uint32_t baud) {
     t2.c_ispeed = baud;
     t2.c_ospeed = baud;
     return ioctl(fd, TCSETS2, &t2) == 0;
+}
+
+std::optional<std::uint32_t> CustomSpeed(int fd) {
+    struct termios2 t2 {};
+    if (ioctl(fd, TCGETS2, &t2) != 0 || (t2.c_cflag & CBAUD) != BOTHER)
+        return std::nullopt;
+    return t2.c_ospeed;
 }
 
 } // namespace tvk9::linux_tty

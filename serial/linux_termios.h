@@ -38,5 +38,7 @@ termios TermiosFor(termios current, const Dcb& dcb);
 
 // Sets a rate that has no B constant (termios2/BOTHER); false when the driver refuses.
 bool SetCustomSpeed(int fd, std::uint32_t baud);
+// The rate of a line set to one that has no B constant; nullopt for a standard rate.
+std::optional<std::uint32_t> CustomSpeed(int fd);
 
 } // namespace tvk9::linux_tty

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/line_settings.h"
+#include "serial/port_problem.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -94,11 +95,19 @@ public:
     virtual WakeReason WaitForRequest() = 0;
 };
 
-// Opens the port named by a CommName, exclusively; nullptr when it cannot be opened.
-using SerialPortOpener = std::function<std::unique_ptr<SerialPort>(const std::string& name)>;
+// The outcome of opening a port: the port, or why there is none.
+struct OpenResult {
+    std::unique_ptr<SerialPort> port;
+    PortProblem problem; // Kind::None with a port
+};
 
-// The operating system's own port layer.
-std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name);
+// Opens the port named by a CommName, exclusively. A port that another program uses is
+// refused before anything about it changes.
+using SerialPortOpener = std::function<OpenResult(const std::string& name)>;
+
+// The operating system's own port layer. Closing the port puts back the line settings and
+// modem lines that it had when it was opened.
+OpenResult OpenSystemSerialPort(const std::string& name);
 
 // Raises the calling thread's priority by `steps` above normal where permitted.
 void RaiseThreadPriority(int steps) noexcept;

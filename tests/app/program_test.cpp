@@ -5,8 +5,10 @@
 #include "serial/comm.h"
 #include "serial/queue_channel.h"
 #include "simulator.h"
+#include "tests/serial/pty_pair.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <poll.h>
+#include <sys/inotify.h>
 
 namespace tvk9 {
 namespace {
@@ -81,6 +85,26 @@ TEST(Program, AnswersHelpAndVersionWithoutADisplayAndSaysInOneLineWhenItHasNone)
     env.insert("QT_QPA_PLATFORM", "offscreen");
     EXPECT_EQ(run({"--colour"}), 2);
     EXPECT_TRUE(program.readAllStandardError().contains("colour"));
+}
+
+TEST(Program, PutsBackTheSettingsOfAPortItHeldWhenToldToStop) {
+    QTemporaryDir dir;
+    const testing::ForeignPty pty;
+    ASSERT_TRUE(QFile::link(QString::fromStdString(pty.Slave()), dir.filePath("ttyTEST")));
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, pty.Slave().c_str(), IN_OPEN), 0);
+    qputenv("TVK9_PORT_DIR", QFile::encodeName(dir.path()));
+    QProcess program;
+    program.start(QStringLiteral(TVK9_BIN_DIR "/tvk9-programmer"), QStringList{});
+    qunsetenv("TVK9_PORT_DIR");
+    // A scan step has opened the port, and set it up before the signal is taken.
+    pollfd opened{watch, POLLIN, 0};
+    ASSERT_EQ(::poll(&opened, 1, test::Patience), 1);
+    ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
+    ASSERT_TRUE(program.waitForFinished(test::Patience));
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_TRUE(pty.LineAsLeft());
+    ::close(watch);
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -203,11 +205,20 @@ TEST_F(CommPty, ARelativeNameIsLookedUpUnderDev) {
 }
 
 TEST_F(CommPty, AnUnpluggedDeviceEndsReceptionWithAHangupRequest) {
+    comm.SetReadIntervalTimeout(10000); // the read would wait long for more
     Open(10);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, pty.Path().c_str(), IN_ACCESS), 0);
     pty.Write(Bytes(3));
-    ASSERT_TRUE(Received(1));
+    // The cable is pulled once the worker has taken the bytes (a read of the node): they still
+    // come, before the hangup request.
+    pollfd taken{watch, POLLIN, 0};
+    ASSERT_EQ(::poll(&taken, 1, 5000), 1);
+    ::close(watch);
     pty.Unplug();
     ASSERT_TRUE(Until([&] { return log.Count(MsgRequestHangup) == 1; }));
+    EXPECT_EQ(log.Kinds(),
+              (std::vector<std::uint32_t>{MsgSendDataEmpty, MsgReceiveData, MsgRequestHangup}));
     EXPECT_TRUE(comm.PortOpen()); // a hangup request does not close the port
     // Writing to the vanished device fails too, once.
     EXPECT_TRUE(comm.SendData(Bytes(10)));

@@ -177,8 +177,8 @@ private:
 } // namespace
 
 SerialPortOpener ScriptedOpener(std::shared_ptr<PortScript> script) {
-    return [script](const std::string&) -> std::unique_ptr<SerialPort> {
-        return std::make_unique<ScriptedPort>(script);
+    return [script](const std::string&) {
+        return OpenResult{std::make_unique<ScriptedPort>(script), {}};
     };
 }
 

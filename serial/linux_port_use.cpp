@@ -1,0 +1,293 @@
+#include "serial/linux_port_use.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <grp.h>
+#include <memory>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace tvk9::linux_port {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using Dir = std::unique_ptr<DIR, DirCloser>;
+
+std::optional<pid_t> PidOf(const char* name) {
+    char* end = nullptr;
+    const long value = std::strtol(name, &end, 10);
+    if (end == name || *end != '\0' || value <= 0)
+        return std::nullopt;
+    return static_cast<pid_t>(value);
+}
+
+bool HasDevice(int fdDir, dev_t device) {
+    const int dupped = ::dup(fdDir);
+    Dir fds(dupped >= 0 ? ::fdopendir(dupped) : nullptr);
+    if (!fds) {
+        if (dupped >= 0)
+            ::close(dupped);
+        return false;
+    }
+    while (const dirent* e = ::readdir(fds.get())) {
+        struct stat st {};
+        // Follows the descriptor's link to what it has open; opens nothing.
+        if (e->d_name[0] != '.' && ::fstatat(fdDir, e->d_name, &st, 0) == 0 &&
+            S_ISCHR(st.st_mode) && st.st_rdev == device)
+            return true;
+    }
+    return false;
+}
+
+bool Alive(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// The PID a lock file names; nullopt when it names none that can be read.
+std::optional<pid_t> LockOwner(const std::string& file, bool& exists) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    exists = fd >= 0 || errno != ENOENT;
+    if (fd < 0)
+        return std::nullopt;
+    char text[32] = {};
+    [[maybe_unused]] const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    const char* digits = text;
+    while (*digits == ' ')
+        ++digits;
+    return PidOf(std::string(digits, std::strcspn(digits, "\n")).c_str());
+}
+
+// Makes the lock file whole in one step: a reader never sees it half written.
+int CreateLock(const fs::path& folder, const std::string& file) {
+    std::string temp = (folder / "LTMP.XXXXXX").string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
+    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length;
+    ::close(fd);
+    const int error = !written ? EIO : ::link(temp.c_str(), file.c_str()) == 0 ? 0 : errno;
+    ::unlink(temp.c_str());
+    return error;
+}
+
+std::vector<fs::path> DistinctFolders(const std::vector<fs::path>& folders) {
+    std::vector<fs::path> distinct;
+    for (const fs::path& folder : folders) {
+        std::error_code ec;
+        const fs::path real = fs::canonical(folder, ec);
+        if (!ec && fs::is_directory(real, ec) &&
+            std::find(distinct.begin(), distinct.end(), real) == distinct.end())
+            distinct.push_back(real);
+    }
+    return distinct;
+}
+
+} // namespace
+
+bool IsTerminal(dev_t device, const fs::path& proc) {
+    // "serial   /dev/ttyS   4 64-95 serial": driver, node, major, minor or range of minors.
+    std::ifstream drivers(proc / "tty" / "drivers");
+    if (!drivers)
+        return true;
+    for (std::string line; std::getline(drivers, line);) {
+        std::istringstream fields(line);
+        std::string driver, node;
+        unsigned major = 0, first = 0, last = 0;
+        char dash = 0;
+        if (!(fields >> driver >> node >> major >> first) || major != ::major(device))
+            continue;
+        last = first;
+        if (fields.peek() == '-')
+            fields >> dash >> last;
+        if (::minor(device) >= first && ::minor(device) <= last)
+            return true;
+    }
+    return false;
+}
+
+std::optional<PortHolder> FindHolder(dev_t device, const fs::path& proc) {
+    Dir processes(::opendir(proc.c_str()));
+    if (!processes)
+        return std::nullopt;
+    const pid_t self = ::getpid();
+    const uid_t user = ::geteuid();
+    const int procFd = ::dirfd(processes.get());
+    while (const dirent* e = ::readdir(processes.get())) {
+        const std::optional<pid_t> pid = PidOf(e->d_name);
+        if (!pid || *pid == self)
+            continue;
+        // Other users' descriptors are hidden from all but root: do not knock at each.
+        struct stat st {};
+        if (user != 0 && (::fstatat(procFd, e->d_name, &st, 0) != 0 || st.st_uid != user))
+            continue;
+        const int fdDir = ::openat(procFd, (std::string(e->d_name) + "/fd").c_str(),
+                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fdDir < 0)
+            continue;
+        const bool found = HasDevice(fdDir, device);
+        ::close(fdDir);
+        if (found)
+            return PortHolder{*pid, ProgramOf(*pid, proc)};
+    }
+    return std::nullopt;
+}
+
+std::string ProgramOf(pid_t pid, const fs::path& proc) {
+    std::ifstream in(proc / std::to_string(pid) / "comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
+
+bool IsActiveConsole(const std::string& name, dev_t device, const fs::path& proc,
+                     const fs::path& sys) {
+    std::ifstream active(sys / "class" / "tty" / "console" / "active");
+    for (std::string word; active >> word;) {
+        if (word == name)
+            return true;
+    }
+    // "ttyS0                -W- (EC  p a)    4:64": an enabled console has E among its flags.
+    std::ifstream consoles(proc / "consoles");
+    for (std::string line; std::getline(consoles, line);) {
+        const auto open = line.find('(');
+        const auto close = line.find(')', open);
+        if (close == std::string::npos || line.find('E', open) > close)
+            continue;
+        std::istringstream numbers(line.substr(close + 1));
+        unsigned major = 0, minor = 0;
+        char colon = 0;
+        if (numbers >> major >> colon >> minor && colon == ':' && makedev(major, minor) == device)
+            return true;
+    }
+    return false;
+}
+
+std::string NameBelowDev(const std::string& device) {
+    if (device.rfind("/dev/", 0) != 0)
+        return fs::path(device).filename().string();
+    std::string name = device.substr(5);
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+}
+
+OpenFacts AccessFacts(const std::string& path) {
+    OpenFacts facts;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return facts;
+    // Joining root's group is no advice to give.
+    facts.groupMayOpen =
+        st.st_gid != 0 && (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
+
+    std::vector<char> buffer(16384);
+    group gr{};
+    group* g = nullptr;
+    passwd pw{};
+    passwd* p = nullptr;
+    if (::getgrgid_r(st.st_gid, &gr, buffer.data(), buffer.size(), &g) != 0 || g == nullptr)
+        return facts;
+    facts.group = g->gr_name;
+    std::vector<std::string> members;
+    for (char** m = g->gr_mem; *m != nullptr; ++m)
+        members.emplace_back(*m);
+    if (::getpwuid_r(::geteuid(), &pw, buffer.data(), buffer.size(), &p) == 0 && p != nullptr)
+        facts.userInGroup = p->pw_gid == st.st_gid ||
+                            std::find(members.begin(), members.end(), p->pw_name) != members.end();
+
+    // The groups this process runs with are those of the login it came from.
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(static_cast<std::size_t>(std::max(count, 0)));
+    const int got = ::getgroups(count, groups.data());
+    facts.groupInEffect = ::getegid() == st.st_gid ||
+                          std::find(groups.begin(), groups.begin() + std::max(got, 0), st.st_gid) !=
+                              groups.begin() + std::max(got, 0);
+    return facts;
+}
+
+// ---------------------------------------------------------------------------------------
+
+UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
+    if (this != &other) {
+        UucpLock old(std::move(*this));
+        path_ = std::exchange(other.path_, {});
+    }
+    return *this;
+}
+
+UucpLock::~UucpLock() {
+    if (!path_.empty())
+        ::unlink(path_.c_str());
+}
+
+LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>& folders) {
+    const std::string name = "LCK.." + NameBelowDev(device);
+    const pid_t self = ::getpid();
+    LockOutcome outcome;
+    bool ours = false;
+    const auto heldBy = [&](const std::string& file, std::optional<pid_t> pid) {
+        outcome.heldBy = file;
+        if (pid)
+            outcome.holder = PortHolder{*pid, ProgramOf(*pid)};
+    };
+    // A lock in any folder counts; a stale one goes.
+    const std::vector<fs::path> distinct = DistinctFolders(folders);
+    for (const fs::path& folder : distinct) {
+        const std::string file = (folder / name).string();
+        bool exists = false;
+        const std::optional<pid_t> pid = LockOwner(file, exists);
+        if (!exists)
+            continue;
+        if (pid && *pid == self) {
+            ours = true;
+        } else if (pid && !Alive(*pid)) {
+            ::unlink(file.c_str());
+        } else {
+            // Alive, or unreadable: another program may be writing it.
+            heldBy(file, pid);
+            return outcome;
+        }
+    }
+    for (const fs::path& folder : distinct) {
+        if (ours)
+            break;
+        const std::string file = (folder / name).string();
+        const int error = CreateLock(folder, file);
+        if (error == 0) {
+            outcome.lock = UucpLock(file);
+            break;
+        }
+        if (error == EEXIST) {
+            // Someone took it just now, or it is a stale lock that is not ours to remove (a
+            // sticky folder): that one is passed over, and we go on without a lock of our own.
+            bool exists = false;
+            const std::optional<pid_t> pid = LockOwner(file, exists);
+            if (exists && !(pid && (*pid == self || !Alive(*pid)))) {
+                heldBy(file, pid);
+                return outcome;
+            }
+            break;
+        }
+        // A folder that does not let us write: the next one may.
+    }
+    return outcome;
+}
+
+} // namespace tvk9::linux_port

@@ -1,0 +1,70 @@
+#pragma once
+
+// Whether another program uses a port, found out without opening it (an open raises DTR on
+// real devices and is seen by whoever watches the node), and the UUCP lock file that tells
+// terminal programs that we use it.
+
+#include "serial/port_problem.h"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+namespace tvk9::linux_port {
+
+// Whether the device is a terminal of some kind, by the kernel's list of tty drivers (so not
+// by opening it). Without that list every character device counts as one.
+bool IsTerminal(dev_t device, const std::filesystem::path& proc = "/proc");
+
+// Another process (never this one) with the device open, as far as /proc lets this user see:
+// the user's own processes, all of them for root.
+std::optional<PortHolder> FindHolder(dev_t device, const std::filesystem::path& proc = "/proc");
+
+// The program's name of a process; empty when not visible.
+std::string ProgramOf(pid_t pid, const std::filesystem::path& proc = "/proc");
+
+// Whether the device is an active console of the kernel. `name` is its path below /dev.
+bool IsActiveConsole(const std::string& name, dev_t device,
+                     const std::filesystem::path& proc = "/proc",
+                     const std::filesystem::path& sys = "/sys");
+
+// "ttyUSB0" for /dev/ttyUSB0, "pts_3" for /dev/pts/3; the file name elsewhere.
+std::string NameBelowDev(const std::string& device);
+
+// Who may open the device, for a refused permission.
+OpenFacts AccessFacts(const std::string& path);
+
+// A UUCP lock file (LCK..NAME holding the owner's PID as ten ASCII digits and a newline), as
+// terminal programs take and honour them. The file goes when this object goes.
+class UucpLock {
+public:
+    UucpLock() = default;
+    explicit UucpLock(std::string path) : path_(std::move(path)) {}
+    UucpLock(UucpLock&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+    UucpLock& operator=(UucpLock&& other) noexcept;
+    UucpLock(const UucpLock&) = delete;
+    UucpLock& operator=(const UucpLock&) = delete;
+    ~UucpLock();
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+struct LockOutcome {
+    UucpLock lock;      // ours; empty where no lock folder lets us write
+    std::string heldBy; // a live lock file of another process: the port is not free
+    std::optional<PortHolder> holder;
+};
+
+// Takes the lock of `device` (a resolved path). A lock whose process has died is removed; a
+// lock of this very process is left to it (the exclusive open then decides).
+LockOutcome TakeUucpLock(const std::string& device,
+                         const std::vector<std::filesystem::path>& folders = {"/run/lock",
+                                                                              "/var/lock"});
+
+} // namespace tvk9::linux_port

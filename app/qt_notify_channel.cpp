@@ -14,21 +14,34 @@ namespace {
 
 const QEvent::Type NotifyEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
 
-// The event owns the message, buffer included, until it is dispatched or discarded.
+// The event owns the message, buffer included, until it is dispatched or discarded, and
+// counts as queued for as long as it lives.
 class NotifyEvent final : public QEvent {
 public:
-    explicit NotifyEvent(NotifyMessage m) : QEvent(NotifyEventType), message(std::move(m)) {}
+    NotifyEvent(NotifyMessage m, std::atomic<std::size_t>& queued)
+        : QEvent(NotifyEventType), message(std::move(m)), queued_(queued) {}
+    ~NotifyEvent() override { queued_.fetch_sub(1); }
+    NotifyEvent(const NotifyEvent&) = delete;
+    NotifyEvent& operator=(const NotifyEvent&) = delete;
     NotifyMessage message;
+
+private:
+    std::atomic<std::size_t>& queued_;
 };
 
 } // namespace
 
 bool QtNotifyChannel::Post(NotifyMessage message) noexcept {
+    if (!HasRoomFor(message.Msg, queued_.fetch_add(1))) {
+        queued_.fetch_sub(1);
+        return false;
+    }
     try {
-        auto event = std::make_unique<NotifyEvent>(std::move(message));
+        auto event = std::make_unique<NotifyEvent>(std::move(message), queued_);
         QCoreApplication::postEvent(&receiver_, event.release()); // Qt takes ownership
         return true;
     } catch (...) {
+        queued_.fetch_sub(1); // no event was made
         return false;
     }
 }

@@ -7,6 +7,9 @@
 
 #include <QObject>
 
+#include <atomic>
+#include <cstddef>
+
 namespace tvk9 {
 
 class TComm;
@@ -19,10 +22,14 @@ public:
     // The component the messages belong to. Attach it before its port is first opened.
     void Attach(TComm& comm) { receiver_.comm = &comm; }
 
-    // Thread-safe and never blocks; keeps the order of the messages.
+    // Thread-safe and never blocks; keeps the order of the messages. Refuses a message while
+    // MaxQueuedMessages are posted and not yet dispatched (a hang-up request excepted).
     bool Post(NotifyMessage message) noexcept override;
 
 private:
+    // Events posted and not yet dispatched or discarded. Declared before the receiver, whose
+    // destruction discards the events still queued.
+    std::atomic<std::size_t> queued_{0};
     class Receiver final : public QObject {
     public:
         bool event(QEvent* event) override;

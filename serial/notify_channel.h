@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -22,12 +23,24 @@ struct NotifyMessage {
     std::unique_ptr<std::uint8_t[]> Buffer;
 };
 
+// Messages a channel holds at most, not yet dispatched (see NotifyChannel).
+inline constexpr std::size_t MaxQueuedMessages = 10000;
+
+// Whether a channel holding `queued` messages takes one more of number `msg`.
+inline bool HasRoomFor(std::uint32_t msg, std::size_t queued) {
+    return queued < MaxQueuedMessages || msg == MsgRequestHangup;
+}
+
 // How the workers reach the owner's (user-interface) thread.
 //
 // Post() is called from the worker threads. It must never block and never wait for the
 // owner's thread; it keeps the order of the messages; it returns false only when the message
 // could not be queued (it is then dropped, and its buffer released). On the owner's thread
 // each message is handed, in order, to TComm::Dispatch() of the component it belongs to.
+//
+// A channel holds at most MaxQueuedMessages messages not yet dispatched and refuses more, as
+// a thread's posted-message queue does, so an owner that stops dispatching cannot make memory
+// grow without end. MsgRequestHangup is let in beyond the bound: it is a worker's last word.
 //
 // Lifetime: the channel must outlive every TComm that posts to it (declare it before the
 // component). The component's destructor stops its workers first, so nothing posts after it;

@@ -7,7 +7,7 @@ namespace tvk9 {
 bool QueueChannel::Post(NotifyMessage message) noexcept {
     try {
         std::lock_guard lock(mutex_);
-        if (refusing_)
+        if (refusing_ || !HasRoomFor(message.Msg, queue_.size()))
             return false;
         queue_.push_back(std::move(message));
     } catch (...) {

@@ -58,38 +58,40 @@ bool TReadThread::PostNotify(std::uint32_t msg, std::uint32_t lparam) {
 }
 
 void TReadThread::Execute() {
-    std::unique_ptr<std::uint8_t[]> buffer;
+    // Memory running out ends this worker with a hang-up, never the program.
     try {
-        buffer = std::make_unique<std::uint8_t[]>(buffer_size_);
+        const auto buffer = std::make_unique<std::uint8_t[]>(buffer_size_);
+        if (!port_.SetEventMask(EvRlsd | EvErr | EvRing))
+            PostHangup();
+        else
+            Serve({buffer.get(), read_size_});
     } catch (const std::bad_alloc&) {
         PostHangup();
     }
-    if (buffer && !port_.SetEventMask(EvRlsd | EvErr | EvRing))
-        PostHangup();
-    else if (buffer) {
-        const std::span<std::uint8_t> read_into(buffer.get(), read_size_);
-        bool running = true;
-        while (running && !port_.CloseSignalled()) {
-            const ReceiveResult r = port_.Receive(read_into);
-            switch (r.kind) {
-            case ReceiveResult::Kind::ReadComplete:
-                running = DeliverBytes(read_into.first(std::min(r.Count, read_into.size())));
-                break;
-            case ReceiveResult::Kind::LineEvent:
-                running = HandleLineEvent(r.EventMask);
-                break;
-            case ReceiveResult::Kind::Failed:
-                PostHangup();
-                running = false;
-                break;
-            case ReceiveResult::Kind::Stopped:
-            case ReceiveResult::Kind::Closed:
-                running = false;
-                break;
-            }
+    port_.Purge(PurgeRxAbort | PurgeRxClear);
+}
+
+void TReadThread::Serve(std::span<std::uint8_t> read_into) {
+    bool running = true;
+    while (running && !port_.CloseSignalled()) {
+        const ReceiveResult r = port_.Receive(read_into);
+        switch (r.kind) {
+        case ReceiveResult::Kind::ReadComplete:
+            running = DeliverBytes(read_into.first(std::min(r.Count, read_into.size())));
+            break;
+        case ReceiveResult::Kind::LineEvent:
+            running = HandleLineEvent(r.EventMask);
+            break;
+        case ReceiveResult::Kind::Failed:
+            PostHangup();
+            running = false;
+            break;
+        case ReceiveResult::Kind::Stopped:
+        case ReceiveResult::Kind::Closed:
+            running = false;
+            break;
         }
     }
-    port_.Purge(PurgeRxAbort | PurgeRxClear);
 }
 
 bool TReadThread::DeliverBytes(std::span<const std::uint8_t> bytes) {
@@ -140,21 +142,23 @@ TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify)
     : port_(port), notify_(notify), thread_([this] { Execute(); }, Priority) {}
 
 bool TWriteThread::Post(WriteRequest request) {
-    {
+    try {
         std::lock_guard lock(mutex_);
-        if (!accepting_)
+        if (!accepting_ || queue_.size() >= MaxQueuedRequests)
             return false;
         queue_.push_back(std::move(request));
+    } catch (const std::bad_alloc&) {
+        return false;
     }
     port_.WakeTransmitter();
     return true;
 }
 
-std::unique_ptr<WriteRequest> TWriteThread::Take() {
+std::optional<WriteRequest> TWriteThread::Take() {
     std::lock_guard lock(mutex_);
     if (queue_.empty())
-        return nullptr;
-    auto request = std::make_unique<WriteRequest>(std::move(queue_.front()));
+        return std::nullopt;
+    std::optional<WriteRequest> request(std::move(queue_.front()));
     queue_.pop_front();
     return request;
 }
@@ -174,9 +178,20 @@ void TWriteThread::PostHangup() {
 }
 
 void TWriteThread::Execute() {
+    // Memory running out ends this worker with a hang-up, never the program.
+    try {
+        Serve();
+    } catch (const std::bad_alloc&) {
+        PostHangup();
+    }
+    CloseQueue();
+    port_.Purge(PurgeTxAbort | PurgeTxClear);
+}
+
+void TWriteThread::Serve() {
     bool announce_empty = true;
     for (;;) {
-        std::unique_ptr<WriteRequest> request = Take();
+        std::optional<WriteRequest> request = Take();
         if (!request) {
             if (announce_empty && !notify_.Post(NotifyMessage{MsgSendDataEmpty, 0, 0, nullptr})) {
                 PostHangup();
@@ -201,8 +216,6 @@ void TWriteThread::Execute() {
             break;
         announce_empty = true;
     }
-    CloseQueue();
-    port_.Purge(PurgeTxAbort | PurgeTxClear);
 }
 
 bool TWriteThread::WriteBlock(std::span<const std::uint8_t> bytes) {

@@ -11,6 +11,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <thread>
 
@@ -63,6 +64,7 @@ public:
 
 private:
     void Execute();
+    void Serve(std::span<std::uint8_t> read_into);
     bool DeliverBytes(std::span<const std::uint8_t> bytes);
     bool HandleLineEvent(std::uint32_t mask);
     bool PostNotify(std::uint32_t msg, std::uint32_t lparam);
@@ -90,16 +92,18 @@ public:
     bool WaitFor(std::chrono::milliseconds limit) { return thread_.WaitFor(limit); }
     void Terminate() { thread_.Terminate(); }
 
-    // Owner's thread. Queues a request; false once the worker has ended (the request is then
-    // released here).
+    // Owner's thread. Queues a request; false once the worker has ended, or while
+    // MaxQueuedRequests wait unwritten (the request is then released here).
     bool Post(WriteRequest request);
 
     static constexpr int Priority = 1;
+    static constexpr std::size_t MaxQueuedRequests = 10000;
 
 private:
     void Execute();
+    void Serve();
     bool WriteBlock(std::span<const std::uint8_t> bytes);
-    std::unique_ptr<WriteRequest> Take();
+    std::optional<WriteRequest> Take();
     void CloseQueue();
     void PostHangup();
 

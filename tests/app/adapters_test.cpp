@@ -1,9 +1,11 @@
 #include "app/qt_adapters.h"
 
 #include "app/dialog_folder.h"
-
+#include "app/qt_notify_channel.h"
 #include "modal_watcher.h"
+#include "serial/comm.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -298,6 +300,21 @@ TEST(DialogFolder, AnInstalledProgramRemembersTheLastFolderAcrossRuns) {
     own.Opened(dir.filePath("b.tvk"));
     EXPECT_EQ(own.Initial(), dir.path() + '/');
     EXPECT_FALSE(QFile::exists(dir.filePath("own.conf")));
+}
+
+TEST(QtNotifyChannel, HoldsTenThousandUndispatchedMessagesAndAHangupBeyond) {
+    QtNotifyChannel channel;
+    TComm comm(channel, {});
+    channel.Attach(comm);
+    int events = 0;
+    comm.OnRequestHangup = comm.OnSendDataEmpty = [&](TComm&) { ++events; };
+    for (int i = 0; i < 10000; ++i)
+        ASSERT_TRUE(channel.Post({MsgSendDataEmpty, 0, 0, nullptr}));
+    EXPECT_FALSE(channel.Post({MsgSendDataEmpty, 0, 0, nullptr}));
+    EXPECT_TRUE(channel.Post({MsgRequestHangup, 0, 0, nullptr}));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(events, 10001);
+    EXPECT_TRUE(channel.Post({MsgSendDataEmpty, 0, 0, nullptr})); // dispatched ones made room
 }
 
 } // namespace

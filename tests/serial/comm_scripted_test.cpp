@@ -216,6 +216,30 @@ TEST_F(CommScripted, NotificationsThatCannotBePostedEndTheWorkerQuietly) {
     EXPECT_EQ(log.Count(MsgRequestHangup), 0);
 }
 
+TEST_F(CommScripted, BothQueuesAreBoundedAndAReadThatFindsNoRoomEndsInAHangup) {
+    Open();
+    // The transmit worker is stuck in its first write: 10,000 more wait, the next is refused.
+    script->Change([](PortScript& s) { s.writes_held = true; });
+    std::size_t accepted = 0;
+    while (accepted < 20000 && comm.SendData(Bytes(10)))
+        ++accepted;
+    EXPECT_GE(accepted, 10000u);
+    EXPECT_LE(accepted, 10001u);
+    // Reads the owner does not take: the one beyond the bound is dropped and ends reception.
+    for (int i = 0; i <= 10000; ++i)
+        script->PushBytes(Bytes(1, static_cast<std::uint8_t>(i)));
+    ASSERT_TRUE(WorkerEnded(RxEnd));
+    EXPECT_EQ(channel.Size(), 10001u);
+    channel.DispatchPending(comm);
+    EXPECT_EQ(log.Count(MsgReceiveData), 10000);
+    EXPECT_EQ(log.Kinds().back(), MsgRequestHangup);
+    // Once written, the queue takes requests again.
+    script->ReleaseWrites();
+    ASSERT_TRUE(Until([&] { return log.Count(MsgSendDataEmpty) == 2; }));
+    EXPECT_EQ(script->WrittenBytes().size(), accepted * 10);
+    EXPECT_TRUE(comm.SendData(Bytes(10)));
+}
+
 TEST_F(CommScripted, QueuedWritesGoOutWholeAndInOrderWithOneEmptyAfterThem) {
     Open();
     script->Change([](PortScript& s) { s.writes_held = true; });

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +76,103 @@ fs::path TmpFallback() {
     return fs::path("/tmp") / ("tvk9-ports-" + std::to_string(getuid()));
 }
 
+fs::path UsablePortFolder() {
+    fs::path folder = PortFolder();
+    // Links in a /tmp folder that someone else made could send us to any device of theirs.
+    if (folder == TmpFallback() && !IsOwnDirectory(folder)) {
+        folder.clear();
+    }
+    return folder;
+}
+
+std::string Attribute(const fs::path& file) {
+    std::ifstream in(file);
+    std::string value;
+    std::getline(in, value);
+    return value;
+}
+
+// The tty's device, then its parents up to the first that is a USB device (it has a vendor).
+UsbDetails UsbDetailsOf(const fs::path& sysfsRoot, const std::string& tty) {
+    std::error_code ec;
+    const fs::path top = fs::canonical(sysfsRoot, ec);
+    fs::path at = fs::canonical(sysfsRoot / "class" / "tty" / tty / "device", ec);
+    for (; !ec && at != top && at.has_relative_path(); at = at.parent_path()) {
+        if (fs::exists(at / "idVendor", ec)) {
+            return {Attribute(at / "manufacturer"), Attribute(at / "product"),
+                    Attribute(at / "serial"),       Attribute(at / "idVendor"),
+                    Attribute(at / "idProduct"),    {}};
+        }
+    }
+    return {};
+}
+
+// by-id links name their device relatively ("../../ttyUSB0").
+std::map<std::string, std::string> ByIdNames(const fs::path& devRoot) {
+    std::map<std::string, std::string> names;
+    const fs::path folder = devRoot / "serial" / "by-id";
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const fs::path target = fs::read_symlink(it->path(), ec);
+        if (!ec) {
+            names.emplace(target.filename().string(),
+                          (fs::path("/dev/serial/by-id") / it->path().filename()).string());
+        }
+        ec.clear();
+    }
+    return names;
+}
+
+// The tty a link in the port folder leads to, when it leads to one of /dev.
+std::string TtyOf(const fs::path& link) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(link, ec);
+    return !ec && real.parent_path() == "/dev" ? real.filename().string() : std::string();
+}
+
+std::vector<PortInfo> Scan(const fs::path& sysfsRoot, const fs::path& portFolder,
+                           const fs::path* devRoot) {
+    std::vector<PortInfo> ports;
+    std::vector<std::string> ttys; // beside each port, the kernel's name of its tty
+    for (const std::string& name : NamesIn(sysfsRoot / "class" / "tty", IsRealSerialDevice)) {
+        ports.push_back({"/dev/" + name, {}});
+        ttys.push_back(name);
+    }
+    if (!portFolder.empty()) {
+        std::error_code ec;
+        fs::path folder = fs::absolute(portFolder, ec);
+        if (ec) {
+            folder = portFolder;
+        }
+        for (const std::string& name : NamesIn(folder, IsVirtualPort)) {
+            ports.push_back({(folder / name).string(), {}});
+            ttys.push_back(devRoot != nullptr ? TtyOf(folder / name) : std::string());
+        }
+    }
+    if (devRoot != nullptr) {
+        const auto byId = ByIdNames(*devRoot);
+        for (std::size_t i = 0; i < ports.size(); ++i) {
+            if (ttys[i].empty()) {
+                continue;
+            }
+            ports[i].usb = UsbDetailsOf(sysfsRoot, ttys[i]);
+            if (const auto found = byId.find(ttys[i]); found != byId.end()) {
+                ports[i].usb.byId = found->second;
+            }
+        }
+    }
+    return ports;
+}
+
+std::vector<std::string> NamesOf(const std::vector<PortInfo>& ports) {
+    std::vector<std::string> names;
+    for (const PortInfo& port : ports) {
+        names.push_back(port.name);
+    }
+    return names;
+}
+
 } // namespace
 
 bool NaturalLess(std::string_view a, std::string_view b) {
@@ -127,31 +225,20 @@ bool NaturalLess(std::string_view a, std::string_view b) {
 }
 
 std::vector<std::string> ListSerialPorts(const fs::path& sysfsRoot, const fs::path& portFolder) {
-    std::vector<std::string> ports;
-    for (const std::string& name : NamesIn(sysfsRoot / "class" / "tty", IsRealSerialDevice)) {
-        ports.push_back("/dev/" + name);
-    }
-    if (portFolder.empty()) {
-        return ports;
-    }
-    std::error_code ec;
-    fs::path folder = fs::absolute(portFolder, ec);
-    if (ec) {
-        folder = portFolder;
-    }
-    for (const std::string& name : NamesIn(folder, IsVirtualPort)) {
-        ports.push_back((folder / name).string());
-    }
-    return ports;
+    return NamesOf(Scan(sysfsRoot, portFolder, nullptr));
 }
 
 std::vector<std::string> ListSerialPorts() {
-    fs::path folder = PortFolder();
-    // Links in a /tmp folder that someone else made could send us to any device of theirs.
-    if (folder == TmpFallback() && !IsOwnDirectory(folder)) {
-        folder.clear();
-    }
-    return ListSerialPorts("/sys", folder);
+    return ListSerialPorts("/sys", UsablePortFolder());
+}
+
+std::vector<PortInfo> ListSerialPortInfo(const fs::path& sysfsRoot, const fs::path& portFolder,
+                                         const fs::path& devRoot) {
+    return Scan(sysfsRoot, portFolder, &devRoot);
+}
+
+std::vector<PortInfo> ListSerialPortInfo() {
+    return ListSerialPortInfo("/sys", UsablePortFolder());
 }
 
 fs::path PortFolder() {

@@ -20,6 +20,33 @@ std::vector<std::string> ListSerialPorts();
 std::vector<std::string> ListSerialPorts(const std::filesystem::path& sysfsRoot,
                                          const std::filesystem::path& portFolder);
 
+// What the kernel knows of the USB device behind a port; all empty for other ports.
+struct UsbDetails {
+    std::string manufacturer;
+    std::string product;
+    std::string serial;
+    std::string vendorId;  // four hex digits
+    std::string productId; // four hex digits
+    std::string byId;      // the port's stable name under /dev/serial/by-id
+    bool operator==(const UsbDetails&) const = default;
+};
+
+// "FTDI FT232R USB UART, serial A10K5JZ1, 0403:6001" (the by-id name is left to the caller);
+// empty when nothing is known.
+std::string Describe(const UsbDetails& usb);
+
+struct PortInfo {
+    std::string name; // as ListSerialPorts gives it
+    UsbDetails usb;
+};
+
+// The ports of ListSerialPorts, in its order, each with its USB details from sysfs (followed
+// from the tty up to its USB device) and the /dev/serial/by-id link that names it.
+std::vector<PortInfo> ListSerialPortInfo();
+std::vector<PortInfo> ListSerialPortInfo(const std::filesystem::path& sysfsRoot,
+                                         const std::filesystem::path& portFolder,
+                                         const std::filesystem::path& devRoot = "/dev");
+
 // Where virtual ports are registered: $TVK9_PORT_DIR, else $XDG_RUNTIME_DIR/tvk9-ports, else
 // /tmp/tvk9-ports-UID. Empty variables count as unset.
 std::filesystem::path PortFolder();

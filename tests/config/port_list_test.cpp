@@ -138,6 +138,34 @@ TEST(PortList, VirtualPortsAreLinksToCharacterDevicesAfterTheRealOnes) {
               (Names{"/dev/ttyUSB0", (ports / "SIM10").string()}));
 }
 
+TEST(PortList, UsbPortsCarryWhatTheKernelKnowsOfTheirDevice) {
+    TempDir tmp;
+    const fs::path sys = tmp.path() / "sys";
+    FakeSysfs(sys).Add("ttyS0", true, "4\n");
+    // The tty's device is the converter's port, below its interface, below the USB device.
+    const fs::path usb = sys / "devices/pci0000:00/usb1/1-2";
+    const fs::path tty = usb / "1-2:1.0/ttyUSB0/tty/ttyUSB0";
+    fs::create_directories(tty);
+    for (const auto& [file, text] : {std::pair{"idVendor", "0403"},
+                                     {"idProduct", "6001"},
+                                     {"manufacturer", "FTDI"},
+                                     {"product", "FT232R USB UART"},
+                                     {"serial", "A10K5JZ1"}}) {
+        WriteFile(usb / file, std::string(text) + "\n");
+    }
+    fs::create_directory_symlink(tty.parent_path().parent_path(), tty / "device");
+    fs::create_directory_symlink(tty, sys / "class/tty/ttyUSB0");
+    fs::create_directories(tmp / "dev/serial/by-id");
+    fs::create_symlink("../../ttyUSB0", tmp / "dev/serial/by-id/usb-FTDI_A10K5JZ1-if00");
+
+    const std::vector<PortInfo> ports = ListSerialPortInfo(sys, tmp / "none", tmp / "dev");
+    ASSERT_EQ(ports.size(), 2u);
+    EXPECT_EQ(ports[0].usb, UsbDetails{});
+    EXPECT_EQ(ports[1].usb, (UsbDetails{"FTDI", "FT232R USB UART", "A10K5JZ1", "0403", "6001",
+                                        "/dev/serial/by-id/usb-FTDI_A10K5JZ1-if00"}));
+    EXPECT_EQ(Describe(ports[1].usb), "FTDI FT232R USB UART, serial A10K5JZ1, 0403:6001");
+}
+
 TEST(PortList, MissingSourcesGiveNothingAndRelativeFoldersGiveFullPaths) {
     TempDir tmp;
     EXPECT_TRUE(ListSerialPorts(tmp.path() / "no-sys", tmp.path() / "no-ports").empty());

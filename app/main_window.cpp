@@ -77,6 +77,36 @@ char DecimalSeparator() {
 
 } // namespace
 
+std::vector<std::string> SystemPortLister::ListSerialPorts() {
+    last_ = ListSerialPortInfo();
+    std::vector<std::string> names;
+    for (const PortInfo& port : last_) {
+        names.push_back(port.name);
+    }
+    return names;
+}
+
+const PortInfo* SystemPortLister::Find(const std::string& name) const {
+    const auto it = std::find_if(last_.begin(), last_.end(),
+                                 [&name](const PortInfo& port) { return port.name == name; });
+    return it != last_.end() ? &*it : nullptr;
+}
+
+std::string SystemPortLister::PortDetails(const std::string& name) {
+    const PortInfo* port = Find(name);
+    return port != nullptr ? Describe(port->usb) : std::string();
+}
+
+std::string SystemPortLister::ToolTip(const std::string& name) const {
+    const PortInfo* port = Find(name);
+    if (port == nullptr) {
+        return {};
+    }
+    const std::string details = Describe(port->usb);
+    const char* between = details.empty() || port->usb.byId.empty() ? "" : "\n";
+    return details + between + port->usb.byId;
+}
+
 PortListStyle::PortListStyle()
     : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
 
@@ -102,16 +132,17 @@ QSize PortListItems::sizeHint(const QStyleOptionViewItem& option, const QModelIn
     return {QStyledItemDelegate::sizeHint(option, index).width(), 13};
 }
 
-TFrm_Interface::TFrm_Interface(AboutForms& aboutForms)
+TFrm_Interface::TFrm_Interface(AboutForms& aboutForms, SerialPortOpener opener)
     : client_(this), FilePath(&client_), ComSelect(&client_), ProgressBar1(&client_),
-      Comm1(notifyChannel_), Memo2(&client_), Read(&client_), GroupBox1(&client_),
-      Label1(&GroupBox1), Label2(&GroupBox1), Horizont(&GroupBox1), Vertic(&GroupBox1),
-      GroupBox2(&client_), Panel2(&GroupBox2), Panel4(&GroupBox2), Panel5(&GroupBox2),
-      rollright1(&Panel4), rollleft1(&Panel4), Label3(&Panel4), pitchleft1(&Panel5),
-      pitchright1(&Panel5), yawleft1(&Panel2), yawright1(&Panel2), Label4(&GroupBox2),
-      Label5(&GroupBox2), Label6(&Panel5), Label7(&Panel2), MainMenu1(this), File1(&MainMenu1),
-      Save1(&File1), Help1(&MainMenu1), About1(&Help1), Label8(&client_), Label9(&client_),
-      Label10(&client_), Openfile(&client_), Start(&client_), AutoDetect(&client_), Exit2(&File1),
+      Comm1(notifyChannel_, std::move(opener)), Memo2(&client_), Read(&client_),
+      GroupBox1(&client_), Label1(&GroupBox1), Label2(&GroupBox1), Horizont(&GroupBox1),
+      Vertic(&GroupBox1), GroupBox2(&client_), Panel2(&GroupBox2), Panel4(&GroupBox2),
+      Panel5(&GroupBox2), rollright1(&Panel4), rollleft1(&Panel4), Label3(&Panel4),
+      pitchleft1(&Panel5), pitchright1(&Panel5), yawleft1(&Panel2), yawright1(&Panel2),
+      Label4(&GroupBox2), Label5(&GroupBox2), Label6(&Panel5), Label7(&Panel2), MainMenu1(this),
+      File1(&MainMenu1), Save1(&File1), Help1(&MainMenu1), About1(&Help1), Label8(&client_),
+      Label9(&client_), Label10(&client_), Openfile(&client_), Start(&client_),
+      AutoDetect(&client_), Exit2(&File1), StatusBar1(this), StatusLine1(&StatusBar1),
       aboutForms_(aboutForms) {
     notifyChannel_.Attach(Comm1);
     BuildControls();
@@ -121,7 +152,8 @@ TFrm_Interface::TFrm_Interface(AboutForms& aboutForms)
                     autoDetectPort_,  verticPort_,       horizontPort_,   pitchleft1Port_,
                     pitchright1Port_, rollleft1Port_,    rollright1Port_, yawleft1Port_,
                     yawright1Port_,   progressBar1Port_, filePathPort_,   memo2Port_,
-                    dialogs_,         sleeper_,          comm1Port_,      portLister_},
+                    dialogs_,         sleeper_,          comm1Port_,      portLister_,
+                    statusLinePort_},
         ProgramFolder(), DecimalSeparator());
     BindEvents();
     FormCreate();
@@ -233,6 +265,14 @@ void TFrm_Interface::BuildControls() {
     }
     FilePath.setFocus();
 
+    // One line below the client area; the window grows by its height.
+    StatusBar1.setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1.setSizeGripEnabled(false);
+    StatusLine1.setObjectName(QStringLiteral("StatusLine1"));
+    StatusLine1.setContentsMargins(4, 0, 4, 0);
+    StatusBar1.addWidget(&StatusLine1, 1);
+    setStatusBar(&StatusBar1);
+
     // Fixed size: the client area is 513 x 388 below the menu bar.
     client_.setFixedSize(513, 388);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -289,6 +329,15 @@ void TFrm_Interface::BindEvents() {
     Comm1.OnReceiveData = guarded([&c](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
         c.Comm1ReceiveData(std::span<const std::uint8_t>(buffer, length));
     });
+    Comm1.OnRequestHangup = guarded([&c](TComm&) { c.Comm1RequestHangup(); });
+    // Each port entry carries what the system knows of the port as its tooltip.
+    connect(ComSelect.model(), &QAbstractItemModel::rowsInserted, this,
+            guarded([this](const QModelIndex&, int first, int last) {
+                for (int row = first; row <= last; ++row) {
+                    ComSelect.setItemData(row, ToQt(portLister_.ToolTip(comSelectPort_.Item(row))),
+                                          Qt::ToolTipRole);
+                }
+            }));
 }
 
 void TFrm_Interface::FormCreate() {

@@ -6,6 +6,7 @@
 #include "app/about_window.h"
 #include "app/qt_adapters.h"
 #include "app/qt_notify_channel.h"
+#include "app/status_line.h"
 #include "config/connection_controller.h"
 #include "config/port_list.h"
 #include "config/tcomm_link.h"
@@ -25,6 +26,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
@@ -33,10 +35,17 @@
 
 namespace tvk9 {
 
-// The system's list of serial ports, read afresh at every call.
+// The system's list of serial ports, read afresh at every call, and what is known of each.
 class SystemPortLister final : public PortLister {
 public:
-    std::vector<std::string> ListSerialPorts() override { return tvk9::ListSerialPorts(); }
+    std::vector<std::string> ListSerialPorts() override;
+    std::string PortDetails(const std::string& name) override;
+    // The details and the port's stable name, one per line: the tooltip of its entry.
+    std::string ToolTip(const std::string& name) const;
+
+private:
+    const PortInfo* Find(const std::string& name) const;
+    std::vector<PortInfo> last_;
 };
 
 // The port list drops down as a plain list of at most eight entries, 13 pixels each: Fusion's
@@ -63,7 +72,8 @@ protected:
 class TFrm_Interface final : public QMainWindow {
 public:
     // `aboutForms` holds the About windows that Help > About makes; it outlives the window.
-    explicit TFrm_Interface(AboutForms& aboutForms);
+    // `opener` opens Comm1's ports (tests may stand in for the system).
+    explicit TFrm_Interface(AboutForms& aboutForms, SerialPortOpener opener = OpenSystemSerialPort);
 
     TFrm_Interface(const TFrm_Interface&) = delete;
     TFrm_Interface& operator=(const TFrm_Interface&) = delete;
@@ -123,6 +133,9 @@ public:
     QPushButton Start;
     QPushButton AutoDetect;
     QAction Exit2;
+    // Below the client area: what the programmer is doing.
+    QStatusBar StatusBar1;
+    StatusText StatusLine1;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -160,6 +173,7 @@ private:
     QtSleeper sleeper_;
     TCommLink comm1Port_{Comm1};
     SystemPortLister portLister_;
+    QtStatusLine statusLinePort_{StatusLine1};
     std::unique_ptr<ConnectionController> controller_;
 };
 

@@ -9,6 +9,8 @@ namespace {
 constexpr int TimerStepPercent = 10;
 constexpr int ProgressFull = 96; // the bar falls back once it reaches this
 
+const std::string Waiting = "Waiting for the answer…";
+
 } // namespace
 
 ConnectionController::ConnectionController(const WindowParts& window, std::string programFolder,
@@ -25,6 +27,7 @@ void ConnectionController::FormShow() {
     FillPortList();
     w_.Timer2.SetEnabled(true);
     confirmOpen_ = false;
+    SayScanStarts();
 }
 
 void ConnectionController::AutoDetectClick() {
@@ -35,6 +38,8 @@ void ConnectionController::AutoDetectClick() {
     scanPortOpen_ = false;
     // A port in use stays open: the first step's open is refused and the second step closes it.
     w_.Timer2.SetEnabled(true);
+    connection_.clear();
+    SayScanStarts();
 }
 
 void ConnectionController::Timer2Timer() {
@@ -47,6 +52,11 @@ void ConnectionController::Timer2Timer() {
         w_.sleeper.Sleep(PortSettleMs);
         w_.Comm1.OpenPort();
         const std::string name = w_.Comm1.CommName();
+        connection_.clear();
+        if (!SayOpenFailure()) {
+            connection_ = "Sensor found on " + WithDetails(name);
+            Say(connection_);
+        }
         int match = -1;
         for (int i = 0; i < w_.ComSelect.Count(); ++i) {
             if (w_.ComSelect.Item(i) == name) {
@@ -72,6 +82,13 @@ void ConnectionController::Timer2Timer() {
     if (scanIndex_ > 0) {
         // May raise; the index is then unchanged and the next step tries the same entry.
         w_.Comm1.OpenPort();
+        const std::size_t count = static_cast<std::size_t>(w_.ComSelect.Count());
+        if (!SayOpenFailure()) {
+            Say("Looking for the sensor: " + w_.Comm1.CommName() + " (" +
+                std::to_string(count - scanIndex_ + 1) + " of " + std::to_string(count) + ")");
+        }
+    } else {
+        Say("No serial ports found");
     }
     scanPortOpen_ = true;
     w_.ComSelect.SetItemIndex(static_cast<int>(scanIndex_) - 1);
@@ -97,6 +114,11 @@ void ConnectionController::ComSelectSelect() {
     UseProfile(InUseBufferSize);
     w_.sleeper.Sleep(PortSettleMs);
     w_.Comm1.OpenPort();
+    connection_.clear();
+    if (!SayOpenFailure()) {
+        connection_ = WithDetails(w_.Comm1.CommName());
+        Say(connection_);
+    }
     w_.sleeper.Sleep(QueryDelayMs);
     ReadClick();
     // The user's pick counts as found; no announcement is needed.
@@ -108,7 +130,9 @@ void ConnectionController::ComSelectSelect() {
 void ConnectionController::ReadClick() {
     const Frame query = QueryFrame;
     // Sending on a port that did not open queues nothing; that ends in "No response!".
-    w_.Comm1.SendData(query);
+    if (w_.Comm1.SendData(query)) {
+        Say(connection_.empty() ? Waiting : connection_ + " — waiting for the answer…");
+    }
     verifyWrite_ = false;
     writeYardstick_.reset();
     StartTimer1();
@@ -119,13 +143,18 @@ void ConnectionController::Button3Click() {
     confirmOpen_ = true;
     bool confirmed = false;
     if (deviceFound_) {
+        if (settingsRead_ && !fileLoaded_) {
+            Say("Start would send 0 for the three scaled parameters: no settings file is loaded");
+        }
         // Ticks and received data go on being handled while the box is up.
         confirmed = w_.dialogs.ConfirmOverwrite();
     }
     if (confirmed) {
         confirmOpen_ = false;
         const Frame frame = BuildSettingsFrame(settings_);
-        w_.Comm1.SendData(frame);
+        if (w_.Comm1.SendData(frame)) {
+            Say(Waiting);
+        }
         verifyWrite_ = true;
         writeYardstick_.reset();
         StartTimer1();
@@ -157,19 +186,30 @@ void ConnectionController::Comm1ReceiveData(std::span<const std::uint8_t> block)
             writeYardstick_ = settings_;
         }
         ShowChoice(AdoptReport(reported_, settings_));
+        settingsRead_ = true;
+        Say(fileLoaded_ ? "Settings read from the sensor on " + w_.Comm1.CommName()
+                        : "Settings read. No settings file: Start would send 0 for the three "
+                          "scaled parameters");
     }
 }
 
 void ConnectionController::Timer1Timer() {
     w_.Timer1.SetEnabled(false);
+    const std::string port = w_.Comm1.CommName();
     if (!replyReceived_) {
         // Under the Start confirmation the silence is not the user's concern yet.
         if (!confirmOpen_) {
+            // A port that did not open has said why already.
+            if (w_.Comm1.OpenProblem().kind == PortProblem::Kind::None) {
+                Say("No answer from the sensor on " + port);
+            }
             w_.dialogs.ShowInformation("No response!");
         }
     } else if (verifyWrite_) {
         const DeviceSettings expected = writeYardstick_.value_or(settings_);
         writeYardstick_.reset();
+        Say(expected == reported_ ? "Settings written to the sensor on " + port + " and checked"
+                                  : "The sensor on " + port + " kept other values than written");
         w_.dialogs.ShowInformation(expected == reported_ ? "Modify Successful!" : "No Sucess!");
     }
     replyReceived_ = false;
@@ -180,6 +220,12 @@ void ConnectionController::Timer3Timer() {
     if (w_.ProgressBar1.Position() >= ProgressFull) {
         w_.Timer3.SetEnabled(false);
         w_.ProgressBar1.SetPosition(0);
+    }
+}
+
+void ConnectionController::Comm1RequestHangup() {
+    if (deviceFound_) {
+        Say("The sensor's port went away (unplugged?) — plug it in and press AutoDetect");
     }
 }
 
@@ -235,6 +281,28 @@ void ConnectionController::ShowChoice(const RadioChoice& choice) {
     (choice.pitch == AxisSide::Nor ? w_.pitchleft1 : w_.pitchright1).Select();
     (choice.roll == AxisSide::Nor ? w_.rollleft1 : w_.rollright1).Select();
     (choice.yaw == AxisSide::Nor ? w_.yawleft1 : w_.yawright1).Select();
+}
+
+void ConnectionController::Say(const std::string& text) {
+    w_.status.Show(text);
+}
+
+void ConnectionController::SayScanStarts() {
+    Say(w_.ComSelect.Count() > 0 ? "Looking for the sensor…" : "No serial ports found");
+}
+
+bool ConnectionController::SayOpenFailure() {
+    const PortProblem problem = w_.Comm1.OpenProblem();
+    if (problem.kind == PortProblem::Kind::None) {
+        return false;
+    }
+    Say(problem.Line());
+    return true;
+}
+
+std::string ConnectionController::WithDetails(const std::string& port) {
+    const std::string details = w_.ports.PortDetails(port);
+    return details.empty() ? port : port + " (" + details + ")";
 }
 
 std::string ConnectionController::EntryText(std::size_t index) const {

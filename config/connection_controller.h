@@ -61,6 +61,8 @@ public:
     void yawright1Click();
 
     void OpenfileClick();
+    // The port component's hang-up request: only the status line tells of it.
+    void Comm1RequestHangup();
 
     // What the next write sends, and what the device last reported.
     const DeviceSettings& Settings() const { return settings_; }
@@ -80,6 +82,12 @@ private:
     void StartTimer1();
     void ShowChoice(const RadioChoice& choice);
     std::string EntryText(std::size_t index) const;
+    // The status line; the handlers' described behaviour does not depend on it.
+    void Say(const std::string& text);
+    void SayScanStarts();
+    // Says why the last open failed and returns true, or returns false.
+    bool SayOpenFailure();
+    std::string WithDetails(const std::string& port);
 
     WindowParts w_;
     std::string programFolder_;
@@ -100,6 +108,11 @@ private:
     // What a write is judged against when its answer was adopted as a pending query's: the
     // settings as they stood before the adoption.
     std::optional<DeviceSettings> writeYardstick_;
+
+    // For the status line only.
+    std::string connection_; // the port taken into use, with what is known of it
+    bool settingsRead_ = false;
+    bool fileLoaded_ = false;
 };
 
 } // namespace tvk9

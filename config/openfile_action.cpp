@@ -33,6 +33,8 @@ void ConnectionController::OpenfileClick() {
         return;
     }
     ShowChoice(FileRadioChoice(settings_));
+    fileLoaded_ = true;
+    Say("Settings file loaded: " + *path + " — Start writes its values to the sensor");
 }
 
 } // namespace tvk9

@@ -18,6 +18,7 @@ public:
     void OpenPort() override { comm_.OpenPort(); }
     void ClosePort() override { comm_.ClosePort(); }
     bool SendData(std::span<const std::uint8_t> bytes) override { return comm_.SendData(bytes); }
+    PortProblem OpenProblem() const override { return comm_.OpenProblem(); }
 
 private:
     TComm& comm_;

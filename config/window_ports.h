@@ -4,6 +4,8 @@
 // on its widgets; tests implement them on a simulated clock. Each mirrors one control or
 // service and keeps the toolkit behaviour that the handlers rely on.
 
+#include "serial/port_problem.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -111,12 +113,23 @@ public:
     virtual void OpenPort() = 0;
     virtual void ClosePort() = 0;
     virtual bool SendData(std::span<const std::uint8_t> bytes) = 0;
+    // Why the last OpenPort failed; Kind::None when it did not.
+    virtual PortProblem OpenProblem() const = 0;
 };
 
 class PortLister {
 public:
     virtual ~PortLister() = default;
     virtual std::vector<std::string> ListSerialPorts() = 0;
+    // What the system knows of a port of the last list (its USB device); empty when nothing.
+    virtual std::string PortDetails(const std::string& name) = 0;
+};
+
+// One line below the window that says what the programmer is doing and what went wrong.
+class StatusLine {
+public:
+    virtual ~StatusLine() = default;
+    virtual void Show(const std::string& text) = 0;
 };
 
 // The parts of the main window that its logic reaches, named as on the window. The window
@@ -142,6 +155,7 @@ struct WindowParts {
     Sleeper& sleeper;
     CommLink& Comm1;
     PortLister& ports;
+    StatusLine& status;
 };
 
 } // namespace tvk9

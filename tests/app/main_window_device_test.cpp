@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace tvk9 {
 namespace {
@@ -115,6 +116,46 @@ TEST(MainWindowWithDevice, FindsTheDeviceReadsItAndWritesASettingsFileConfirmed)
     const QString written = "rx " + Hex(BuildSettingsFrame({1, 17, 9, 20, 25, 0, 255}));
     EXPECT_TRUE(log.contains(written)) << written.toStdString() << "\nnot in\n"
                                        << log.toStdString();
+    qunsetenv("TVK9_PORT_DIR");
+}
+
+TEST(MainWindowStatus, TellsTheScanAPermissionFailureTheSensorsAnswersAndItsLoss) {
+    QTemporaryDir dir;
+    qputenv("TVK9_PORT_DIR", QFile::encodeName(dir.path()));
+    test::Simulator sim(dir.path(), {});
+    // Tried first (being last), refused as for a user outside the device's group.
+    const QString locked = dir.filePath("ttyLocked");
+    ASSERT_TRUE(QFile::link("/dev/null", locked));
+    OpenFacts outside;
+    outside.group = "dialout";
+    outside.groupMayOpen = true;
+    AboutForms about;
+    TFrm_Interface window(about, [&](const std::string& name) {
+        return name == locked.toStdString()
+                   ? OpenResult{nullptr, DiagnoseOpenFailure(name, EACCES, outside)}
+                   : OpenSystemSerialPort(name);
+    });
+    const QRect client = window.centralWidget()->geometry();
+    test::ModalWatcher watcher;
+    window.show();
+    const auto shows = [&](const QString& start) {
+        return QTest::qWaitFor([&] { return window.StatusLine1.text().startsWith(start); },
+                               test::Patience);
+    };
+    EXPECT_TRUE(shows(locked + ": permission denied (not in group dialout) — sudo usermod -aG "
+                               "dialout $USER, then log in again"));
+    EXPECT_TRUE(shows("Looking for the sensor: " + sim.Port() + " (2 of "));
+    EXPECT_TRUE(shows("Settings read. No settings file: Start would send 0 for the three scaled "
+                      "parameters"));
+    window.Start.click(); // confirmed with OK
+    EXPECT_TRUE(shows("Settings written to the sensor on " + sim.Port() + " and checked"));
+    sim.Stop();
+    EXPECT_TRUE(shows("The sensor's port went away (unplugged?) — plug it in and press "
+                      "AutoDetect"));
+    EXPECT_EQ(window.StatusLine1.toolTip(), window.StatusLine1.text());
+    EXPECT_EQ(window.width(), 513);
+    EXPECT_EQ(window.centralWidget()->geometry(), client);
+    EXPECT_EQ(window.StatusBar1.geometry().top(), client.bottom() + 1);
     qunsetenv("TVK9_PORT_DIR");
 }
 

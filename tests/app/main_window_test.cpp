@@ -144,7 +144,11 @@ TEST_F(MainWindowTest, TheWindowIsFixedCentredAndCarriesItsCaptionFontAndMenu) {
     EXPECT_EQ(window.windowTitle(), "TVK9 Programmer");
     EXPECT_EQ(window.centralWidget()->size(), QSize(513, 388));
     EXPECT_EQ(window.minimumSize(), window.maximumSize()) << "the border cannot resize it";
-    EXPECT_EQ(window.size(), QSize(513, 388 + window.menuBar()->sizeHint().height()));
+    // The status bar adds its height below the client area.
+    EXPECT_EQ(window.statusBar(), &window.StatusBar1);
+    EXPECT_EQ(window.centralWidget()->geometry().bottom() + 1, window.StatusBar1.y());
+    EXPECT_EQ(window.size(), QSize(513, window.menuBar()->sizeHint().height() + 388 +
+                                            window.StatusBar1.sizeHint().height()));
     const QRect screen = window.screen()->availableGeometry();
     EXPECT_EQ(
         window.pos(),

@@ -6,14 +6,21 @@
 #include "config/tcomm_link.h"
 #include "serial/queue_channel.h"
 #include "tests/config/sim_window.h"
+#include "tests/serial/pty_pair.h"
 #include "tests/support/temp_dir.h"
 #include "tools/devsim/simulated_device.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <sys/inotify.h>
+#include <sys/wait.h>
 
 namespace tvk9::sim {
 namespace {
@@ -85,6 +92,66 @@ TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
     EXPECT_EQ(w.ctl.Reported(), (ReportedSettings{0x03, 20, 15, 10, 0, 0, 0}));
     EXPECT_TRUE(w.loop.Errors().empty());
     comm.ClosePort();
+}
+
+// Another program's port is refused untouched and unopened; a stale lock is no obstacle.
+TEST(ScanOverAPortInUse, RefusesItUntouchedWhileHeldOrLockedAndPutsBackWhatItChanged) {
+    const TempDir folder("tvk9-inuse");
+    const testing::ForeignPty pty;
+    std::filesystem::create_symlink(pty.Slave(), folder / "ttyHELD");
+    const int held = ::open(pty.Slave().c_str(), O_RDWR | O_NOCTTY);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::pause(); // holds the port until killed
+        _exit(0);
+    }
+    ::close(held);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, pty.Slave().c_str(), IN_OPEN), 0);
+    char events[256]; // reading them also clears them for the next look
+    const auto untouched = [&] { return ::read(watch, events, 256) < 0 && pty.LineAsLeft(); };
+
+    QueueChannel channel;
+    TComm comm(channel);
+    TCommLink link(comm);
+    SimWindow w("/opt/tvk9/", '.', &link);
+    w.ports.source = [&] { return ListSerialPorts(folder / "no-sysfs", folder.path()); };
+    w.Show();
+    const auto scan = [&](int steps) {
+        for (int i = 0; i < steps; ++i)
+            w.User([&] { w.ctl.Timer2Timer(); });
+    };
+    scan(3);
+    EXPECT_TRUE(untouched());
+    const std::string heldBy = " is in use by PID " + std::to_string(holder) + " (config_tests)";
+    EXPECT_EQ(w.status.lines.back().find(heldBy), (folder / "ttyHELD").string().size());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+
+    if (::access("/run/lock", W_OK) != 0)
+        GTEST_SKIP() << "the lock folder is not ours to write";
+    const std::string lock = "/run/lock/LCK..pts_" + pty.Slave().substr(9);
+    const auto lockOf = [&](pid_t pid) { std::ofstream(lock) << std::setw(10) << pid << '\n'; };
+    lockOf(1); // a process that runs
+    scan(2);
+    EXPECT_TRUE(untouched());
+    EXPECT_NE(comm.OpenProblem().detail.find("(lock file " + lock + ")"), std::string::npos);
+
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        _exit(0);
+    ::waitpid(gone, nullptr, 0);
+    lockOf(gone);
+    scan(1);
+    ASSERT_TRUE(comm.PortOpen()) << comm.OpenProblem().Line();
+    EXPECT_FALSE(untouched());
+    std::string taken;
+    std::getline(std::ifstream(lock), taken);
+    EXPECT_EQ(taken, (std::ostringstream() << std::setw(10) << ::getpid()).str());
+    comm.ClosePort();
+    EXPECT_TRUE(untouched());
+    EXPECT_FALSE(std::filesystem::exists(lock));
+    ::close(watch);
 }
 
 } // namespace

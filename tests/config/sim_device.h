@@ -67,6 +67,7 @@ public:
     void OpenPort() override;
     void ClosePort() override;
     bool SendData(std::span<const std::uint8_t> bytes) override;
+    PortProblem OpenProblem() const override { return {}; } // failures are told by calls
 
     bool PortOpen() const { return open_; }
     std::string OpenName() const { return open_ ? openName_ : std::string(); }
@@ -120,11 +121,13 @@ class SimPortLister : public PortLister {
 public:
     std::vector<std::string> ports;
     std::function<std::vector<std::string>()> source; // when set, the list comes from here
+    std::map<std::string, std::string> details;
     int calls = 0;
     std::vector<std::string> ListSerialPorts() override {
         ++calls;
         return source ? source() : ports;
     }
+    std::string PortDetails(const std::string& name) override { return details[name]; }
 };
 
 } // namespace tvk9::sim

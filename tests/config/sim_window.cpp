@@ -124,7 +124,8 @@ SimWindow::SimWindow(std::string programFolder, char decimalSeparator, CommLink*
                       dialogs,
                       sleeper,
                       link != nullptr ? *link : static_cast<CommLink&>(comm),
-                      ports},
+                      ports,
+                      status},
           std::move(programFolder), decimalSeparator) {
     Vertic.Pair(Horizont);
     pitchleft1.Pair(pitchright1);

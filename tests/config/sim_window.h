@@ -106,6 +106,13 @@ private:
     std::vector<std::string> lines_;
 };
 
+// The status line, with every text it showed.
+class SimStatusLine : public StatusLine {
+public:
+    void Show(const std::string& text) override { lines.push_back(text); }
+    std::vector<std::string> lines;
+};
+
 enum class BoxKind { Confirm, Information, Error, OpenFile };
 
 struct Box {
@@ -180,6 +187,7 @@ public:
     SimSleeper sleeper{loop};
     SimComm comm{loop};
     SimPortLister ports;
+    SimStatusLine status;
     ConnectionController ctl;
 
     // The window is shown (FormShow).

@@ -97,6 +97,7 @@ TEST(SimulatedDevice, NamesAreExclusiveAndTheLinkGoesWithTheDevice) {
                   (std::vector<std::string>{(folder.path() / "SIM2").string(), link.string()}));
     }
     EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    EXPECT_TRUE(fs::is_empty(folder.path())) << "the lock files went with the devices";
     EXPECT_TRUE(ListSerialPorts(folder.path() / "no-sysfs", folder.path()).empty());
 
     for (const char* bad : {"", "a/b", ".hidden"}) {

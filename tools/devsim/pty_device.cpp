@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -73,15 +74,25 @@ PtyDevice::PtyDevice(RunnerOptions options)
                                 : EnsurePortFolder(options_.portFolder, false);
 
     // One running device per name: the lock is held for the device's life, so a link left by a
-    // device that died is known to be stale and is replaced.
-    const fs::path lockPath = folder / ("." + options_.name + ".lock");
-    nameLock_ = Fd(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (!nameLock_) {
-        Fail("cannot create " + lockPath.string());
-    }
-    if (::flock(nameLock_.get(), LOCK_EX | LOCK_NB) != 0) {
-        errno = errno == EWOULDBLOCK ? EBUSY : errno;
-        Fail("port name \"" + options_.name + "\" is in use");
+    // device that died is known to be stale and is replaced. A device that ends removes the
+    // lock file while it still holds it; whoever locked that file meanwhile finds it gone from
+    // the folder and tries again with a new one.
+    lockPath_ = folder / ("." + options_.name + ".lock");
+    for (int attempt = 0; !nameLock_; ++attempt) {
+        if (attempt == 100) {
+            Fail("cannot keep hold of " + lockPath_.string());
+        }
+        nameLock_ = Fd(::open(lockPath_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        if (!nameLock_) {
+            Fail("cannot create " + lockPath_.string());
+        }
+        if (::flock(nameLock_.get(), LOCK_EX | LOCK_NB) != 0) {
+            errno = errno == EWOULDBLOCK ? EBUSY : errno;
+            Fail("port name \"" + options_.name + "\" is in use");
+        }
+        if (!HoldsLockFile()) {
+            nameLock_.Reset();
+        }
     }
 
     master_ = Fd(::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -131,6 +142,16 @@ PtyDevice::PtyDevice(RunnerOptions options)
 
 PtyDevice::~PtyDevice() {
     Close();
+    if (nameLock_ && HoldsLockFile()) {
+        ::unlink(lockPath_.c_str());
+    }
+}
+
+bool PtyDevice::HoldsLockFile() const {
+    struct stat held {};
+    struct stat named {};
+    return ::fstat(nameLock_.get(), &held) == 0 && ::stat(lockPath_.c_str(), &named) == 0 &&
+           held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 void PtyDevice::Close() {

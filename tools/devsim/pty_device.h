@@ -47,7 +47,7 @@ public:
     // Opens the pseudo-terminal and registers the link. Throws tvk9::Exception when the name is
     // not usable or already taken by a running device, or when the system refuses.
     explicit PtyDevice(RunnerOptions options);
-    // Removes the link (only if it is still ours).
+    // Removes the link (only if it is still ours) and the name's lock file.
     ~PtyDevice();
     PtyDevice(const PtyDevice&) = delete;
     PtyDevice& operator=(const PtyDevice&) = delete;
@@ -74,12 +74,15 @@ private:
     void Flush(TimePoint now);
     void Log(TimePoint now, std::string_view direction, const LogEntry& entry);
     void RemoveLink();
+    // Whether the locked file is the one that bears the name in the folder.
+    bool HoldsLockFile() const;
 
     RunnerOptions options_;
     DeviceModel model_;
     TimePoint start_;
     Fd master_;
     Fd inotify_;
+    std::filesystem::path lockPath_;
     Fd nameLock_;
     std::string slavePath_;
     std::filesystem::path linkPath_;

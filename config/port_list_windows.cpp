@@ -90,4 +90,12 @@ std::vector<std::string> ListSerialPorts() {
     return ListPortNamesUnder("HARDWARE\\DEVICEMAP\\SERIALCOMM");
 }
 
+// The registry names the ports only; their USB details would take the setup API.
+std::vector<PortInfo> ListSerialPortInfo() {
+    std::vector<PortInfo> ports;
+    for (std::string& name : ListSerialPorts())
+        ports.push_back({std::move(name), {}});
+    return ports;
+}
+
 } // namespace tvk9

@@ -1,7 +1,9 @@
 #include "serial/windows_port.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <system_error>
 
 namespace tvk9 {
 
@@ -64,13 +66,32 @@ DCB DcbFor(DCB d, const Dcb& s) {
 
 // ---------------------------------------------------------------------------------------
 
-std::unique_ptr<SerialPort> OpenSystemSerialPort(const std::string& name) {
+PortProblem OpenProblem(const std::string& port, DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED: // the port is opened without sharing: another program has it
+    case ERROR_SHARING_VIOLATION:
+        return DiagnoseOpenFailure(port, EBUSY);
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return DiagnoseOpenFailure(port, ENOENT);
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_GEN_FAILURE:
+        return DiagnoseOpenFailure(port, ENODEV);
+    default:
+        return {PortProblem::Kind::Other,
+                port + ": " + std::system_category().message(static_cast<int>(error)),
+                {}};
+    }
+}
+
+OpenResult OpenSystemSerialPort(const std::string& name) {
     const HANDLE h =
         ::CreateFileA(DevicePath(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-        return nullptr;
-    return std::make_unique<WindowsSerialPort>(h);
+        return {nullptr, OpenProblem(name, ::GetLastError())};
+    return {std::make_unique<WindowsSerialPort>(h), {}};
 }
 
 void RaiseThreadPriority(int steps) noexcept {

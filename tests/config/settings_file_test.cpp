@@ -194,7 +194,9 @@ TEST(LoadSettingsLines, AFailingLineLeavesThePartialStateOfTheReadingOrder) {
             const std::string expected =
                 std::string(broken) == "hex"
                     ? "Error: not a Hex String"
-                    : "'" + std::string(broken) + "' is not a valid " + kind + " value";
+                    // Appended, not "'" + std::string(...): GCC 12 at -O3 warns falsely
+                    // (-Wrestrict) on a literal put before a temporary string (GCC bug 105329).
+                    : std::string("'") + broken + "' is not a valid " + kind + " value";
             EXPECT_EQ(error, expected) << "line " << line + 1;
             DeviceSettings expectedState = before;
             DeviceSettings source = loaded;

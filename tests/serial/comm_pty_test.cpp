@@ -111,8 +111,12 @@ TEST_F(CommPty, WritesReachTheDeviceWholeAndInOrder) {
     EXPECT_TRUE(comm.SendData(first));
     EXPECT_TRUE(comm.SendData(second));
     comm.SetOutput("TVK9");
-    std::vector<std::uint8_t> expected = first;
-    expected.insert(expected.end(), second.begin(), second.end());
+    // Built up front to back: a range insert into the copy draws a false -Warray-bounds from
+    // GCC 12 at -O3 in vector::_M_range_insert (GCC's meta-bug 56456 of bogus -Warray-bounds).
+    std::vector<std::uint8_t> expected;
+    for (const auto* part : {&first, &second}) {
+        expected.insert(expected.end(), part->begin(), part->end());
+    }
     expected.insert(expected.end(), {'T', 'V', 'K', '9'});
     EXPECT_EQ(pty.Read(expected.size(), 5s), expected);
     ASSERT_TRUE(Until([&] { return log.Count(MsgSendDataEmpty) >= 2; }));

@@ -119,7 +119,12 @@ std::string HexPairs(const Frame& frame) {
     for (const std::uint8_t byte : frame) {
         char pair[4];
         std::snprintf(pair, sizeof pair, "%02X", byte);
-        text += (text.empty() ? "" : " ") + std::string(pair);
+        // Appended piece by piece: a literal put before a temporary string draws GCC 12's false
+        // -Wrestrict at -O3 (GCC bug 105329).
+        if (!text.empty()) {
+            text += ' ';
+        }
+        text += pair;
     }
     return text + "\n";
 }

@@ -291,7 +291,7 @@ TEST_F(SettingsTool, WrongUsageExitsWithTwoAndTheUsage) {
         const Outcome outcome = Run(argv);
         EXPECT_EQ(outcome.status, 2) << testing::PrintToString(argv);
         EXPECT_EQ(outcome.out, "");
-        EXPECT_NE(outcome.err.find("usage: tvk9-settings decode"), std::string::npos);
+        EXPECT_NE(outcome.err.find("Usage: tvk9-settings decode"), std::string::npos);
     }
     EXPECT_EQ(Run({Tool, "decode", "--", file}).status, 0);
 }

@@ -148,7 +148,7 @@ The device greets every program that opens the port with AA BB 55 and answers ev
 (AA 01 ...) and every write (AA 02 ...) with a report (BB 03 ...) of its settings. A write
 with a good checksum replaces the settings; bad checksums and unknown commands get no answer.
 
-Options (a value follows as "--delay 50" or "--delay=50"):
+Options (a value follows as --delay 50 or as --delay=50):
   --name NAME           name of the link (default TVK9-SIM)
   --settings O,P,R,Y,S1,S2,S3
                         initial settings: orientation, pitch, roll, yaw and the three

@@ -1,5 +1,5 @@
 #!/bin/sh
-# The project's one entry point: ./do build | test | windows | run | demo | bench | fuzz
+# The project's one entry point: ./do build | test | package | windows | run | demo | bench | fuzz
 set -eu
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -7,6 +7,10 @@ BUILD_DIR=${BUILD_DIR:-build}
 JOBS=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 BASE_PACKAGES="g++ cmake ninja-build pkg-config qt6-base-dev libgtest-dev libgmock-dev fonts-dejavu-core openssl"
+# What makes the man pages and the PNG icons.
+INSTALL_FILES_PACKAGES="help2man librsvg2-bin"
+# The Debian package: Debian's build flags and dpkg-shlibdeps, and the tools that check it.
+PACKAGE_PACKAGES="dpkg-dev desktop-file-utils appstream man-db groff-base file lintian"
 BENCH_PACKAGES="libbenchmark-dev"
 # The peers the benchmarks measure the project against, and what runs and shows them.
 PEER_PACKAGES="libssl-dev qt6-serialport-dev xvfb xauth bsdextrautils"
@@ -46,19 +50,46 @@ need_locale() {
     as_root localedef -i "${1%%.*}" -c -f UTF-8 "$1"
 }
 
-# configure DIR [CMAKE ARGS...]
+# configure DIR [CMAKE ARGS...]: the project's own builds treat warnings as errors (a folder
+# configured before that option existed is configured again).
 configure() {
     dir=$1
     shift
-    if [ ! -f "$dir/build.ninja" ]; then
-        cmake -S "$ROOT" -B "$dir" -G Ninja "$@"
+    if [ ! -f "$dir/build.ninja" ] || ! grep -qx 'TVK9_WERROR:BOOL=ON' "$dir/CMakeCache.txt"; then
+        cmake -S "$ROOT" -B "$dir" -G Ninja -DTVK9_WERROR=ON "$@"
     fi
 }
 
 build() {
-    need $BASE_PACKAGES $BENCH_PACKAGES
+    need $BASE_PACKAGES $BENCH_PACKAGES $INSTALL_FILES_PACKAGES
     configure "$BUILD_DIR"
     cmake --build "$BUILD_DIR" -j "$JOBS"
+}
+
+# The tests once more in an optimised build (-O3) of its own, where the compiler sees more.
+release_test() {
+    need $BASE_PACKAGES $BENCH_PACKAGES $INSTALL_FILES_PACKAGES
+    configure "$BUILD_DIR-release" -DCMAKE_BUILD_TYPE=Release
+    cmake --build "$BUILD_DIR-release" -j "$JOBS"
+    QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR-release" --output-on-failure -j "$JOBS" "$@"
+}
+
+# The Debian package, built as a distribution builds: optimised, with Debian's hardening flags,
+# without the tests, in a folder of its own. Leaves build/tvk9-programmer_VERSION_ARCH.deb.
+package() {
+    need $BASE_PACKAGES $INSTALL_FILES_PACKAGES $PACKAGE_PACKAGES
+    DEB_BUILD_MAINT_OPTIONS=hardening=+all
+    export DEB_BUILD_MAINT_OPTIONS
+    CXXFLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+        LDFLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+        configure "$BUILD_DIR-package" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
+    cmake --build "$BUILD_DIR-package" -j "$JOBS"
+    mkdir -p "$BUILD_DIR"
+    rm -f "$BUILD_DIR"/tvk9-programmer_*.deb
+    cpack --config "$BUILD_DIR-package/CPackConfig.cmake" -B "$BUILD_DIR" >"$BUILD_DIR-package/cpack.log" ||
+        { cat "$BUILD_DIR-package/cpack.log"; exit 1; }
+    DEB=$(ls "$BUILD_DIR"/tvk9-programmer_*.deb)
+    echo "package: $DEB"
 }
 
 # The serial component's threads, once more under ThreadSanitizer, in a small build of its own.
@@ -106,7 +137,17 @@ test)
     build
     QT_QPA_PLATFORM=offscreen ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$JOBS" "$@"
     tsan
+    started=$(date +%s)
+    release_test "$@"
+    echo "Release build and its tests: $(($(date +%s) - started)) s"
+    started=$(date +%s)
+    package
+    sh tests/packaging/check_package.sh "$DEB" "$BUILD_DIR-package/bin"
+    echo "package and its checks: $(($(date +%s) - started)) s"
     windows_test "$@"
+    ;;
+package)
+    package
     ;;
 windows)
     windows
@@ -216,7 +257,7 @@ demo)
     TVK9_PORT_DIR="$demo_dir/ports" "$BUILD_DIR/bin/tvk9-programmer"
     ;;
 *)
-    echo "usage: ./do build | test | windows | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
+    echo "usage: ./do build | test | package | windows | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
     exit 2
     ;;
 esac

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -91,20 +90,10 @@ OpenResult OpenSystemSerialPort(const std::string& name) {
     linux_port::UucpLock lock;
     if (S_ISCHR(st.st_mode) && linux_port::IsTerminal(st.st_rdev)) {
         // Another program's port is refused before anything about it changes.
-        OpenFacts used;
-        used.holder = linux_port::FindHolder(st.st_rdev);
-        std::error_code ec;
-        const std::string device = std::filesystem::canonical(path, ec).string();
-        used.console = !used.holder &&
-                       linux_port::IsActiveConsole(linux_port::NameBelowDev(device), st.st_rdev);
-        if (used.holder || used.console)
-            return refuse(EBUSY, used);
-        auto taken = linux_port::TakeUucpLock(ec ? path : device);
-        used.holder = taken.holder;
-        used.lockFile = taken.heldBy;
-        if (!taken.heldBy.empty())
-            return refuse(EBUSY, used);
-        lock = std::move(taken.lock);
+        auto use = linux_port::FindUse(path, st.st_rdev);
+        if (use.inUse)
+            return refuse(EBUSY, use.facts);
+        lock = std::move(use.lock);
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {

@@ -290,4 +290,22 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
     return outcome;
 }
 
+UseFound FindUse(const std::string& path, dev_t device) {
+    UseFound use;
+    use.facts.holder = FindHolder(device);
+    std::error_code ec;
+    const std::string resolved = fs::canonical(path, ec).string();
+    use.facts.console = !use.facts.holder && IsActiveConsole(NameBelowDev(resolved), device);
+    if (use.facts.holder || use.facts.console) {
+        use.inUse = true;
+        return use;
+    }
+    auto taken = TakeUucpLock(ec ? path : resolved);
+    use.facts.holder = taken.holder;
+    use.facts.lockFile = taken.heldBy;
+    use.inUse = !taken.heldBy.empty();
+    use.lock = std::move(taken.lock);
+    return use;
+}
+
 } // namespace tvk9::linux_port

@@ -61,6 +61,16 @@ struct LockOutcome {
     std::optional<PortHolder> holder;
 };
 
+// Whether another program uses the terminal device at `path` (`device`: its number): a process
+// that has it open, the kernel's console on it, or a live lock file, found out without opening
+// it. When none does, `lock` is ours now (empty where no lock folder lets us write).
+struct UseFound {
+    bool inUse = false;
+    OpenFacts facts; // the holder, the console, the lock file
+    UucpLock lock;
+};
+UseFound FindUse(const std::string& path, dev_t device);
+
 // Takes the lock of `device` (a resolved path). A lock whose process has died is removed; a
 // lock of this very process is left to it (the exclusive open then decides).
 LockOutcome TakeUucpLock(const std::string& device,

@@ -70,15 +70,6 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// As the programmer's error box shows a message: a full stop appended when the last
-// character sorts above ".".
-std::string AsShown(std::string message) {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') {
-        message.push_back('.');
-    }
-    return message;
-}
-
 int Fail(const std::string& message) {
     WriteAll(STDERR_FILENO, AsShown(message) + "\n");
     return ExitFailure;

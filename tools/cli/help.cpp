@@ -1,0 +1,114 @@
+#include "tools/cli/cli.h"
+
+namespace tvk9::cli {
+
+std::string_view HelpText() {
+    return R"(Usage: tvk9-cli COMMAND [OPTION]...
+Reads, writes, backs up and restores a TVK9 motion sensor without the window: one command per
+sensor, a clear exit code, output a script can read, and no fixed waits.
+
+Commands:
+  ports [--json]
+      Every serial port with its USB details, and whether you can open it now; if not, why
+      and what to do. Opens no port.
+  find [--timeout MS] [--json] [--verbose]
+      The ports on which a sensor announces itself, one per line. Every port is opened at
+      once and listened to for 700 ms (--timeout), or until each has announced itself or
+      failed. Ports that are in use or cannot be opened are skipped; --verbose says why.
+  read [--port P] [--json]
+      Asks the sensor for its settings: orientation (vertical or horizontal, and the byte),
+      pitch, roll and yaw (NOR or REV, and the value) and the three scaled parameters. Values
+      of pitch, roll and yaw above 20 show as 20, as the window takes them.
+  write [--port P] [--file F] [--orientation vertical|horizontal] [--pitch nor|rev]
+        [--roll nor|rev] [--yaw nor|rev] [--dry-run] [--json]
+      Reads the sensor, applies the settings file F and then the options as the window's
+      radio buttons do, writes, and checks the sensor's answer against all seven values:
+      "Modify Successful!", "No Sucess!" (the sensor kept other values) or "No response!".
+      What no option and no file names is written back as the sensor has it: its three
+      scaled parameters stay unless a file gives others. --dry-run prints the frame and the
+      changes and writes nothing.
+  backup [--port P] -o FILE [--json]
+      Writes the sensor's settings as a settings file that the window and tvk9-settings
+      read back to the same seven values (-o - writes to standard output). Refused, with
+      exit status 1: pitch, roll or yaw above 20 (a file gives at most 20), and an
+      orientation whose bit 0 is clear and any of bits 1 to 3 set, such as 2 (loading it,
+      the window's Horizontal button clears bits 0 to 3).
+  restore [--port P] [--dry-run] [--json] FILE
+      The same as write --file FILE.
+  watch --file F [--json] [--verbose]
+      For a production line: waits for sensors to appear, writes F to each new one, checks
+      it and prints one line per sensor (port, USB serial number, result, time), until
+      Ctrl+C. A port is taken for a sensor when it announces itself within 700 ms of being
+      opened. A sensor (port and USB serial number) is written once until it is unplugged;
+      one that is plugged in when watch starts counts as new.
+  udev-rule [--port P] [--serial-only]
+      Prints a udev rule for the sensor's USB adapter (VID:PID; with --serial-only also its
+      serial number): the logged-in user may open it (TAG+="uaccess") and ModemManager
+      leaves it alone. Install it with
+        tvk9-cli udev-rule | sudo tee /etc/udev/rules.d/70-tvk9.rules
+        sudo udevadm control --reload && sudo udevadm trigger
+      A port without USB details (a built-in port, a simulator) gives exit status 4.
+
+Without --port, a command first finds the sensor as find does and uses its port; none, or
+more than one, is an error that lists them (exit status 5).
+
+Options:
+  -p, --port P        the sensor's port: a device path (/dev/ttyUSB0), a name below /dev
+                      (ttyUSB0) or a link to one (/dev/serial/by-id/...)
+  -f, --file F        a settings file (- reads standard input); decimal numbers in it may
+                      use the full stop or your regional decimal separator (LC_ALL,
+                      LC_NUMERIC, LANG)
+  -o, --output FILE   where backup writes
+      --timeout MS    how long find listens for announcements (default 700), also
+                      where a command finds the sensor itself
+  -n, --dry-run       write: show, do not write
+      --serial-only   udev-rule: match the adapter's serial number too
+      --json          one JSON document on standard output (watch: one per line)
+  -v, --verbose       say which ports were passed over, and why
+  -h, --help          this text
+      --version       the version
+An option's value follows as "--port P" or "--port=P".
+
+The sensor answers within 500 ms. After the port opens, the query goes at once, again when
+the sensor announces itself and every 250 ms without an answer, for 500 ms after an
+announcement and 1.2 s at most. A write's answer is awaited 500 ms. A pause of 20 ms ends
+a block of received bytes.
+
+Exit status:
+  0    done (find: at least one sensor found)
+  1    wrong command line, or a settings file refused ("Data Error!") or unreadable, or a
+       file that cannot be written
+  2    the sensor kept other values than written ("No Sucess!")
+  3    no answer from the sensor ("No response!")
+  4    the port cannot be used, or went away during the command (cause and remedy on
+       standard error)
+  5    no sensor found, or several where one is needed
+  130  interrupted (Ctrl+C, SIGTERM, SIGHUP); the port was closed and its settings put back
+Results go to standard output, errors to standard error.
+
+JSON fields (every document has "command" and "exit_code", and "error" when it failed):
+  port               the port's path
+  usb                null, or {"manufacturer", "product", "serial", "vendor_id",
+                     "product_id", "by_id"} (strings, empty when unknown)
+  problem            null, or {"kind", "cause", "remedy"}; kind is one of permission,
+                     in-use, console, missing, not-serial, other
+  settings, before, written, reported
+                     {"orientation", "pitch", "roll", "yaw", "scale1", "scale2", "scale3"},
+                     numbers 0 to 255
+  ports              ports: [{"port", "usb", "usable", "problem"}]
+  found              find: [{"port", "usb"}]; silent: [port]; skipped: [{"port", "problem"}]
+  read               port, usb, settings (as the window takes them), reported (as sent),
+                     choices {"orientation": "vertical"|"horizontal", "pitch", "roll",
+                     "yaw": "NOR"|"REV"}
+  write, restore     port, usb, file, before, written, frame ("AA 02 ..."), changes
+                     [{"field", "from", "to"}], dry_run, result ("Modify Successful!",
+                     "No Sucess!", "No response!"), reported (the sensor's answer)
+  backup             port, usb, file, settings
+  watch              one object per sensor: time (UTC, ISO 8601), port, serial (null
+                     when none), result (as write's, or "error" when the port cannot be
+                     used: then error says why), written (null when nothing was written),
+                     duration_ms, exit_code (as write's)
+)";
+}
+
+} // namespace tvk9::cli

@@ -1,0 +1,70 @@
+#pragma once
+
+// The owner thread's one queue. Everything that may wake tvk9-cli arrives here: what the serial
+// components' workers report (tagged with the port's session), the signals that end the
+// program, and changes where ports appear. Every wait of the program is one Take() with a
+// deadline, so it sleeps until something happens and never polls.
+
+#include "serial/deadline.h"
+#include "serial/notify_channel.h"
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace tvk9::cli {
+
+// A notification of the serial component of one session.
+struct PortNote {
+    std::size_t session = 0;
+    NotifyMessage message;
+};
+
+// SIGINT, SIGTERM, SIGHUP (Ctrl+C, kill, a closed terminal), or Ctrl+C on Windows.
+struct Interrupted {
+    int signal = 0;
+};
+
+// An entry made or removed in a watched folder, or a change at a followed device node.
+struct PortEvent {
+    int watch = 0;    // the number PortWatch gave the folder or node
+    std::string name; // the entry in the folder; empty for a node
+    bool gone = false;
+};
+
+using Event = std::variant<PortNote, Interrupted, PortEvent>;
+
+class Inbox {
+public:
+    // Any thread; never waits for the owner. False when the event could not be queued: the
+    // inbox holds at most MaxQueuedMessages events, as a notification channel does, but lets a
+    // hang-up and an interruption in beyond that.
+    bool Post(Event event) noexcept;
+    // Owner's thread: the oldest event, waiting for one until `until`.
+    std::optional<Event> Take(Deadline until);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::deque<Event> queue_; // guarded by mutex_
+};
+
+// The notification channel of one session's serial component: its messages go to the inbox
+// with the session's number.
+class PortChannel final : public NotifyChannel {
+public:
+    PortChannel(Inbox& inbox, std::size_t session) : inbox_(inbox), session_(session) {}
+    bool Post(NotifyMessage message) noexcept override {
+        return inbox_.Post(PortNote{session_, std::move(message)});
+    }
+
+private:
+    Inbox& inbox_;
+    std::size_t session_;
+};
+
+} // namespace tvk9::cli

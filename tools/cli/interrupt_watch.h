@@ -1,0 +1,28 @@
+#pragma once
+
+// Turns the requests to stop from outside (SIGINT, SIGTERM, SIGHUP; Ctrl+C on Windows) into an
+// Interrupted event in the inbox, so that a command closes its ports, which puts their
+// settings back, and ends with exit code 130. A reader of the output that goes away (a closed
+// pipe) ends nothing either: the write fails and the command goes on to its end.
+
+#include "tools/cli/inbox.h"
+
+#include <memory>
+
+namespace tvk9::cli {
+
+class InterruptWatch {
+public:
+    // Construct in main() before any other thread starts: on Linux the signals are blocked for
+    // every thread and read by one of the watch's own.
+    explicit InterruptWatch(Inbox& inbox);
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+} // namespace tvk9::cli

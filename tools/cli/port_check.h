@@ -1,0 +1,15 @@
+#pragma once
+
+// Whether this user can open a port now, and if not why, found out without opening it: an open
+// raises the modem lines of whatever device is behind the port.
+
+#include "serial/port_problem.h"
+
+#include <string>
+
+namespace tvk9::cli {
+
+// Kind::None when nothing stands in the way.
+PortProblem CheckPort(const std::string& name);
+
+} // namespace tvk9::cli

@@ -1,0 +1,270 @@
+// watch: waits for sensors to appear, writes a settings file to each new one and checks it.
+// Several sensors are served at the same time, each by its own session on the one loop.
+
+#include "tools/cli/command.h"
+#include "tools/cli/port_watch.h"
+#include "tools/cli/write_plan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace tvk9::cli {
+
+namespace {
+
+// A port that cannot be opened when it appears is tried again whenever something happens to
+// it (the system setting its permissions, another program closing it); it is reported only if
+// it still cannot be opened this long after it appeared.
+constexpr std::chrono::seconds Grace{2};
+
+// "2026-12-08 10:30:02" (UTC) for people, "2026-12-08T10:30:02Z" for JSON.
+std::string UtcTime(std::chrono::system_clock::time_point when, char between) {
+    using namespace std::chrono;
+    const auto day = floor<days>(when);
+    const year_month_day date{day};
+    const hh_mm_ss time{floor<seconds>(when - day)};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u%c%02ld:%02ld:%02ld", int{date.year()},
+                  unsigned{date.month()}, unsigned{date.day()}, between,
+                  static_cast<long>(time.hours().count()),
+                  static_cast<long>(time.minutes().count()),
+                  static_cast<long>(time.seconds().count()));
+    return text;
+}
+
+struct Sensor {
+    enum class Stage { Waiting, Listening, Querying, Writing, Done };
+    PortInfo info;
+    Stage stage = Stage::Waiting;
+    PortSession* session = nullptr;
+    TimePoint since{};
+    PortProblem problem;   // Waiting: why it cannot be opened
+    bool told = false;     // Waiting: the problem has been reported
+    bool appeared = false; // came after watch started; the others may be anything
+    int follow = -1;       // Waiting: the watch on its device node
+    DeviceSettings plan{};
+};
+
+class Watcher {
+public:
+    Watcher(Call& call, const DeviceSettings& file, PortWatch& watch)
+        : call_(call), file_(file), watch_(watch), sessions_(call.inbox) {}
+
+    bool Run() {
+        Relist(SteadyClock::now());
+        started_ = true;
+        return sessions_.Run([this] { return Step(); },
+                             [this](const PortEvent& e) { OnPortEvent(e); },
+                             [this] { return Wake(); });
+    }
+
+private:
+    bool Step() {
+        const TimePoint now = SteadyClock::now();
+        for (auto& [port, sensor] : sensors_) {
+            Advance(sensor, now);
+        }
+        call_.out.flush();
+        return false; // until interrupted
+    }
+
+    Deadline Wake() const {
+        Deadline wake = Deadline::Never();
+        for (const auto& [port, sensor] : sensors_) {
+            if (sensor.stage == Sensor::Stage::Waiting && !sensor.told) {
+                wake = Deadline::Earliest(wake, Deadline::After(sensor.since, Grace));
+            }
+        }
+        return wake;
+    }
+
+    void OnPortEvent(const PortEvent& event) {
+        if (event.gone) {
+            Drop(watch_.PortOf(event));
+        }
+        Relist(SteadyClock::now());
+    }
+
+    // The ports as they are now: the ones gone are forgotten, new ones (and ones with another
+    // USB serial number behind the same name) are opened, waiting ones are tried again.
+    void Relist(TimePoint now) {
+        const std::vector<PortInfo> ports = ListSerialPortInfo();
+        for (auto it = sensors_.begin(); it != sensors_.end();) {
+            const auto listed = std::find_if(ports.begin(), ports.end(), [&](const PortInfo& p) {
+                return p.name == it->first && p.usb.serial == it->second.info.usb.serial;
+            });
+            it = listed == ports.end() ? Forget(it) : std::next(it);
+        }
+        for (const PortInfo& port : ports) {
+            auto [it, added] = sensors_.try_emplace(port.name);
+            if (added) {
+                it->second.info = port;
+                it->second.since = now;
+                it->second.appeared = started_;
+                Start(it->second, now);
+            } else if (it->second.stage == Sensor::Stage::Waiting) {
+                Start(it->second, now);
+            }
+        }
+    }
+
+    void Drop(const std::string& port) {
+        if (const auto it = sensors_.find(port); it != sensors_.end()) {
+            Forget(it);
+        }
+    }
+
+    std::map<std::string, Sensor>::iterator Forget(std::map<std::string, Sensor>::iterator it) {
+        Close(it->second);
+        return sensors_.erase(it);
+    }
+
+    void Close(Sensor& sensor) {
+        if (sensor.session != nullptr) {
+            sessions_.Remove(*sensor.session); // the port's settings are put back
+            sensor.session = nullptr;
+        }
+        watch_.Unfollow(sensor.follow);
+        sensor.follow = -1;
+    }
+
+    void Start(Sensor& sensor, TimePoint now) {
+        PortSession& session = sessions_.Add(sensor.info.name);
+        sensor.problem = session.Open();
+        if (sensor.problem.kind != PortProblem::Kind::None) {
+            sessions_.Remove(session);
+            if (sensor.follow < 0) {
+                sensor.follow = watch_.Follow(sensor.info.name);
+            }
+            return;
+        }
+        watch_.Unfollow(sensor.follow);
+        sensor.follow = -1;
+        sensor.session = &session;
+        sensor.stage = Sensor::Stage::Listening;
+        // Only a port on which a sensor announces itself is asked anything.
+        session.Listen(now, Deadline::After(now, AnnouncementWindow));
+    }
+
+    void Advance(Sensor& sensor, TimePoint now) {
+        PortSession* s = sensor.session;
+        switch (sensor.stage) {
+        case Sensor::Stage::Waiting:
+            if (!sensor.told && Deadline::After(sensor.since, Grace).Expired(now)) {
+                Start(sensor, now);
+                if (sensor.stage == Sensor::Stage::Waiting) {
+                    sensor.told = true;
+                    // A port that was there before (a console, a modem in use) is only
+                    // mentioned; one that has just appeared is most likely a sensor.
+                    if (sensor.appeared) {
+                        Tell(sensor, now, ExitPort, sensor.problem.Line());
+                    } else if (call_.options.verbose) {
+                        call_.err << "passed over: " << sensor.problem.Line() << '\n';
+                    }
+                }
+            }
+            return;
+        case Sensor::Stage::Listening:
+            if (s->Busy()) {
+                return;
+            }
+            if (s->Talk().Announced() && !s->Gone()) {
+                s->Query(now);
+                sensor.stage = Sensor::Stage::Querying;
+                return;
+            }
+            if (call_.options.verbose) {
+                call_.err << "no sensor announced itself on " << sensor.info.name << '\n';
+            }
+            break;
+        case Sensor::Stage::Querying:
+            if (s->Busy()) {
+                return;
+            }
+            if (s->Gone()) {
+                Tell(sensor, now, ExitPort, GoneLine(sensor.info.name));
+            } else if (s->Talk().Now() == Exchange::State::Answered) {
+                sensor.plan = PlanWrite(*s->Talk().Report(), {file_, {}, {}, {}, {}});
+                s->Write(sensor.plan, now);
+                sensor.stage = Sensor::Stage::Writing;
+                return;
+            } else {
+                Tell(sensor, now, ExitNoResponse, "No response!");
+            }
+            break;
+        case Sensor::Stage::Writing:
+            if (s->Busy()) {
+                return;
+            }
+            if (s->Gone()) {
+                Tell(sensor, now, ExitPort, GoneLine(sensor.info.name));
+            } else if (s->Talk().Now() == Exchange::State::Written) {
+                Tell(sensor, now, ExitOk, "Modify Successful!");
+            } else if (s->Talk().Now() == Exchange::State::Kept) {
+                Tell(sensor, now, ExitKept, "No Sucess!");
+            } else {
+                Tell(sensor, now, ExitNoResponse, "No response!");
+            }
+            break;
+        case Sensor::Stage::Done:
+            return;
+        }
+        // Written once until it is unplugged.
+        Close(sensor);
+        sensor.stage = Sensor::Stage::Done;
+    }
+
+    // One line, or one JSON object, for the sensor.
+    void Tell(const Sensor& sensor, TimePoint now, int code, const std::string& result) {
+        const auto wall = std::chrono::system_clock::now();
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - sensor.since);
+        const std::string& serial = sensor.info.usb.serial;
+        const bool wrote = sensor.stage == Sensor::Stage::Writing;
+        if (!call_.options.json) {
+            call_.out << UtcTime(wall, ' ') << "  " << sensor.info.name << "  serial "
+                      << (serial.empty() ? "-" : serial) << "  " << result << "  (" << ms.count()
+                      << " ms)" << std::endl;
+            return;
+        }
+        JsonWriter json;
+        json.BeginObject().Key("time").String(UtcTime(wall, 'T') + "Z");
+        json.Key("port").String(sensor.info.name).Key("serial");
+        serial.empty() ? json.Null() : json.String(serial);
+        json.Key("result").String(code == ExitPort ? "error" : result).Key("written");
+        wrote ? JsonSettings(json, sensor.plan) : void(json.Null());
+        json.Key("duration_ms").Number(ms.count()).Key("exit_code").Number(code);
+        if (code == ExitPort) {
+            json.Key("error").String(result);
+        }
+        json.EndObject();
+        call_.out << json.Text() << std::endl;
+    }
+
+    Call& call_;
+    const DeviceSettings file_;
+    PortWatch& watch_;
+    Sessions sessions_;
+    std::map<std::string, Sensor> sensors_; // by port
+    bool started_ = false;                  // the ports there at the start have been seen
+};
+
+} // namespace
+
+int Watch(Call& call) {
+    if (!call.options.file) {
+        throw Failure{ExitUsageOrFile, "watch needs --file F, the settings file to write"};
+    }
+    const std::string& path = *call.options.file;
+    const DeviceSettings file = LoadSettingsFile(path);
+    PortWatch watch(call.inbox);
+    call.err << "Waiting for sensors to write " << path << " to; Ctrl+C ends." << std::endl;
+    Watcher watcher(call, file, watch);
+    watcher.Run();
+    // Only an interruption ends it. Each sensor's line or object is out already: no document
+    // follows them.
+    call.options.json = false;
+    return ExitInterrupted;
+}
+
+} // namespace tvk9::cli

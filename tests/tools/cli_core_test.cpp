@@ -1,0 +1,135 @@
+// tvk9-cli's pieces in-process: the exchange's timing on a simulated clock, the backup file's
+// round trip through the settings loader, the JSON writer and the udev rule.
+
+#include "config/settings_file.h"
+#include "tools/cli/backup_file.h"
+#include "tools/cli/command.h"
+#include "tools/cli/exchange.h"
+
+#include <gtest/gtest.h>
+
+namespace tvk9::cli {
+namespace {
+
+using namespace std::chrono_literals;
+
+const std::vector<std::uint8_t> Announcement{0xAA, 0xBB, 0x55};
+
+std::vector<std::uint8_t> Report(const DeviceSettings& s) {
+    const Frame f = BuildReportFrame(s);
+    return {f.begin(), f.end()};
+}
+
+TEST(CliExchange, RepeatsTheQueryOnTheAnnouncementAndAfterSilenceUntilItsWindowEnds) {
+    const TimePoint t0{};
+    Exchange talk;
+    EXPECT_EQ(talk.Query(t0), QueryFrame);
+    EXPECT_EQ(talk.Wake(), Deadline::At(t0 + 250ms));
+    EXPECT_EQ(talk.TimePassed(t0 + 250ms), QueryFrame); // nothing came: asked again
+    // The sensor wakes up: asked again at once, and it has 500 ms from now to answer.
+    EXPECT_EQ(talk.Received(Announcement, t0 + 400ms), QueryFrame);
+    EXPECT_EQ(talk.TimePassed(t0 + 650ms), QueryFrame);
+    EXPECT_FALSE(talk.TimePassed(t0 + 900ms));
+    EXPECT_EQ(talk.Now(), Exchange::State::NoResponse);
+    EXPECT_FALSE(talk.Busy());
+
+    // An announcement and a report in one block: the report answers.
+    Exchange quick;
+    quick.Query(t0);
+    std::vector<std::uint8_t> block = Announcement;
+    const DeviceSettings s{0x01, 10, 25, 10, 0, 0, 0};
+    const auto report = Report(s);
+    block.insert(block.end(), report.begin(), report.end());
+    EXPECT_FALSE(quick.Received(block, t0 + 30ms));
+    EXPECT_EQ(quick.Now(), Exchange::State::Answered);
+    EXPECT_EQ(quick.Report(), s); // as sent: the clamp is the reader's
+}
+
+TEST(CliExchange, JudgesAWriteByItsOwnAnswerNotByOneOwedToAnEarlierQuery) {
+    const TimePoint t0{};
+    const DeviceSettings before{0x01, 10, 10, 10, 0, 0, 0};
+    const DeviceSettings wanted{0x00, 9, 10, 10, 0, 0, 0};
+
+    Exchange talk;
+    talk.Query(t0);
+    talk.TimePassed(t0 + 250ms); // two queries out
+    talk.Received(Report(before), t0 + 260ms);
+    EXPECT_EQ(talk.Write(wanted, t0 + 270ms), BuildSettingsFrame(wanted));
+    talk.Received(Report(before), t0 + 280ms); // the second query's answer
+    EXPECT_TRUE(talk.Busy());
+    talk.Received(Report(wanted), t0 + 300ms);
+    EXPECT_EQ(talk.Now(), Exchange::State::Written);
+
+    // Nothing owed: a report that differs is the verdict at once.
+    Exchange kept;
+    kept.Query(t0);
+    kept.Received(Report(before), t0 + 20ms);
+    kept.Write(wanted, t0 + 30ms);
+    kept.Received(Report(before), t0 + 50ms);
+    EXPECT_EQ(kept.Now(), Exchange::State::Kept);
+
+    Exchange silent;
+    silent.Write(wanted, t0);
+    EXPECT_EQ(silent.Wake(), Deadline::At(t0 + 500ms));
+    silent.TimePassed(t0 + 500ms);
+    EXPECT_EQ(silent.Now(), Exchange::State::NoResponse);
+}
+
+// Every value of every field, through the loader that the window and tvk9-settings use.
+TEST(CliBackupFile, ReadsBackEveryRepresentableValue) {
+    std::vector<std::uint8_t> orientations;
+    for (int o = 0; o < 256; ++o) {
+        if ((o & 0x01) != 0 || (o & 0x0E) == 0) {
+            orientations.push_back(static_cast<std::uint8_t>(o));
+        }
+    }
+    ASSERT_EQ(orientations.size(), 144u);
+    for (int i = 0; i < 256; ++i) {
+        const auto u8 = [](int v) { return static_cast<std::uint8_t>(v); };
+        const DeviceSettings s{orientations[static_cast<std::size_t>(i) % orientations.size()],
+                               u8(i % 21),
+                               u8((i + 7) % 21),
+                               u8((i + 14) % 21),
+                               u8(i),
+                               u8(255 - i),
+                               u8(i * 37)};
+        const std::string file = BackupFile(s);
+        for (const char separator : {'.', ','}) {
+            DeviceSettings loaded;
+            ASSERT_EQ(LoadSettingsLines(SplitSettingsLines(file), separator, loaded),
+                      LoadResult::Accepted);
+            ASSERT_EQ(SettingsAfterFreshSelection(loaded), s) << "case " << i;
+        }
+    }
+    EXPECT_THROW(BackupFile({0x01, 21, 10, 10, 0, 0, 0}), Exception);
+    EXPECT_THROW(BackupFile({0x02, 10, 10, 10, 0, 0, 0}), Exception);
+}
+
+TEST(CliJson, EscapesWhatJsonMustAndReplacesBytesThatAreNotUtf8) {
+    JsonWriter json;
+    json.BeginObject().Key("a\"b").String("x\\y\n\x01\x7f é \xff\xc3").Key("n").BeginArray();
+    json.Number(-3).Bool(true).Null();
+    json.CloseTo(0);
+    EXPECT_EQ(
+        json.Text(),
+        "{\"a\\\"b\":\"x\\\\y\\n\\u0001\\u007f \xc3\xa9 \\ufffd\\ufffd\",\"n\":[-3,true,null]}");
+}
+
+TEST(CliUdevRule, NamesTheAdapterAndRefusesAPortWithoutOne) {
+    const UsbDetails ftdi{"FTDI", "FT232R USB UART", "A10K5JZ1", "0403", "6001", ""};
+    EXPECT_EQ(UdevRuleText("/dev/ttyUSB0", ftdi, true),
+              "# The TVK9 sensor's USB adapter: FTDI FT232R USB UART, serial A10K5JZ1, 0403:6001 "
+              "(/dev/ttyUSB0)\n"
+              "SUBSYSTEM==\"tty\", ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\", "
+              "ATTRS{serial}==\"A10K5JZ1\", TAG+=\"uaccess\", ENV{ID_MM_DEVICE_IGNORE}=\"1\"\n");
+    EXPECT_EQ(UdevRuleText("/dev/ttyUSB0", ftdi, false).find("serial}"), std::string::npos);
+    try {
+        UdevRuleText("/dev/ttyS0", {}, false);
+        ADD_FAILURE() << "a port without USB details gave a rule";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.code, ExitPort);
+    }
+}
+
+} // namespace
+} // namespace tvk9::cli

@@ -1,0 +1,239 @@
+// tvk9-cli as its users run it, against simulated sensors on pseudo-terminals in a port folder
+// of the test's own: each command and each exit code.
+
+#include "config/settings_file.h"
+#include "tests/support/temp_dir.h"
+#include "tests/tools/child_process.h"
+#include "tools/devsim/simulated_device.h"
+#include "tools/settings/encode.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <fstream>
+#include <memory>
+#include <unistd.h>
+
+namespace tvk9 {
+namespace {
+
+using testing::ChildProcess;
+
+const std::string Program = std::string(TVK9_BIN_DIR) + "/tvk9-cli";
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+    bool Says(const std::string& text) const {
+        return out.find(text) != std::string::npos || err.find(text) != std::string::npos;
+    }
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    return os << "status " << o.status << "\nout:\n" << o.out << "err:\n" << o.err;
+}
+
+class CliProgram : public ::testing::Test {
+protected:
+    std::unique_ptr<devsim::SimulatedDevice> Sensor(const std::string& name,
+                                                    devsim::DeviceOptions options = {}) {
+        devsim::RunnerOptions run;
+        run.name = name;
+        run.device = options;
+        run.device.delay = std::chrono::milliseconds(5);
+        run.portFolder = folder_.path();
+        return std::make_unique<devsim::SimulatedDevice>(run);
+    }
+    static devsim::DeviceOptions With(DeviceSettings settings) {
+        devsim::DeviceOptions options;
+        options.settings = settings;
+        return options;
+    }
+
+    std::map<std::string, std::string> Env() const {
+        return {{"TVK9_PORT_DIR", folder_.path().string()}, {"LC_ALL", "C.UTF-8"}};
+    }
+    Outcome Run(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
+        env.merge(Env());
+        ChildProcess cli(Program, std::move(args), env);
+        Outcome o;
+        o.status = cli.Wait();
+        o.out = cli.Rest(false);
+        o.err = cli.Rest(true);
+        return o;
+    }
+    std::string Port(const std::string& name) const { return (folder_ / name).string(); }
+    std::string File(const std::string& name, const SettingsLines& plain) {
+        std::ofstream(files_ / name, std::ios::binary) << EncodeSettingsFile(plain);
+        return (files_ / name).string();
+    }
+
+    TempDir folder_{"tvk9-cli-ports"};
+    TempDir files_{"tvk9-cli-files"};
+};
+
+TEST_F(CliProgram, ReadsAndWritesBySensorsRulesWithFramesWorkedOutByHand) {
+    const auto a = Sensor("A", With({0x02, 9, 25, 10, 1, 2, 3}));
+    // The one sensor, found. A long window costs nothing when every port answers early.
+    const Outcome read = Run({"read", "--json", "--timeout", "5000"});
+    ASSERT_EQ(read.status, 0) << read;
+    EXPECT_TRUE(read.Says("\"port\":\"" + Port("A") +
+                          "\",\"usb\":null,\"settings\":{\"orientation\""
+                          ":2,\"pitch\":9,\"roll\":20,\"yaw\":10,\"scale1\":1,\"scale2\":2,\""
+                          "scale3\":3},\"reported\":{\"orientation\":2,\"pitch\":9,\"roll\":25,"))
+        << read;
+    EXPECT_TRUE(read.Says("\"choices\":{\"orientation\":\"vertical\",\"pitch\":\"REV\",\"roll\":"
+                          "\"NOR\",\"yaw\":\"NOR\"}"))
+        << read;
+
+    // Horizontal clears bits 0 to 3 (02 -> 00); NOR of 9 is 11; REV of 25, taken as 20, is 0.
+    // AA+02+00+0B+00+0A+01+02+03 = 0xC7.
+    const std::vector<std::string> change{
+        "write", "--port=" + Port("A"), "--orientation", "horizontal", "--pitch",
+        "nor",   "--roll=rev"};
+    std::vector<std::string> dry = change;
+    dry.push_back("--dry-run");
+    const Outcome shown = Run(dry);
+    EXPECT_EQ(shown.status, 0) << shown;
+    EXPECT_TRUE(shown.Says("AA 02 00 0B 00 0A 01 02 03 C7")) << shown;
+    EXPECT_TRUE(shown.Says("pitch        REV (9) → NOR (11)")) << shown;
+    const Outcome written = Run(change);
+    EXPECT_EQ(written.status, 0) << written;
+    EXPECT_TRUE(written.Says("Modify Successful!\n")) << written;
+    EXPECT_TRUE(Run({"read", "-p", Port("A")}).Says("pitch        NOR (11)\n"));
+
+    // The sensor's own scaled parameters are written back; the checksum wraps: 388 is 0x84.
+    const auto b = Sensor("B", With({0x01, 20, 5, 10, 50, 60, 70}));
+    const Outcome same = Run({"write", "-p", Port("B"), "--dry-run"});
+    EXPECT_TRUE(same.Says("frame        AA 02 01 14 05 0A 32 3C 46 84")) << same;
+}
+
+TEST_F(CliProgram, BacksUpAndRestoresASensorAndReadsFilesAsTheWindowDoes) {
+    const auto a = Sensor("A", With({0x31, 3, 17, 20, 0, 128, 255}));
+    const auto b = Sensor("B");
+    const std::string backup = (files_ / "a.tvk").string();
+    const Outcome saved = Run({"backup", "--port", Port("A"), "-o", backup});
+    ASSERT_EQ(saved.status, 0) << saved;
+    const Outcome restored = Run({"restore", "-p", Port("B"), backup});
+    EXPECT_EQ(restored.status, 0) << restored;
+    EXPECT_TRUE(Run({"read", "--json", "-p", Port("B")})
+                    .Says("\"settings\":{\"orientation\":49,\"pitch\":3,\"roll\":17,\"yaw\":20,"
+                          "\"scale1\":0,\"scale2\":128,\"scale3\":255}"));
+
+    // What a file cannot hold is refused.
+    const auto c = Sensor("C", With({0x02, 10, 10, 10, 0, 0, 0}));
+    const Outcome refused = Run({"backup", "-p", Port("C"), "-o", backup});
+    EXPECT_EQ(refused.status, 1) << refused;
+    EXPECT_TRUE(refused.Says("cannot keep")) << refused;
+
+    // A decimal comma counts where it is the regional separator, and only there.
+    const std::string comma = File("comma.tvk", {"vexnoc", "0,5", "0", "0", "0", "0", "0", "1"});
+    const Outcome german =
+        Run({"restore", "--dry-run", "-p", Port("B"), comma}, {{"LC_ALL", "de_DE.UTF-8"}});
+    EXPECT_TRUE(german.Says("AA 02 01 0F 0A 0A 00 00 00 D0")) << german;
+    const Outcome plain = Run({"restore", "--dry-run", "-p", Port("B"), comma});
+    EXPECT_EQ(plain.status, 1) << plain;
+    EXPECT_EQ(plain.err, "'0,5' is not a valid floating point value.\n");
+    const std::string other = File("other.tvk", {"nothing", "", "", "", "", "", "", ""});
+    const Outcome foreign = Run({"write", "-p", Port("B"), "--file", other, "--json"});
+    EXPECT_EQ(foreign.status, 1) << foreign;
+    EXPECT_EQ(foreign.out, "{\"command\":\"write\",\"file\":\"" + other +
+                               "\",\"error\":\"Data Error!\",\"exit_code\":1}\n");
+}
+
+TEST_F(CliProgram, EachFailureEndsWithItsExitCodeAndMessage) {
+    EXPECT_EQ(Run({"read", "--bogus"}).status, 1);
+    const Outcome none = Run({"find"});
+    EXPECT_EQ(none.status, 5) << none;
+    EXPECT_TRUE(none.Says("No sensor found")) << none;
+
+    devsim::DeviceOptions silent, keeps, garbled, unplugs;
+    silent.silent = true;
+    keeps.ignoreWrites = true;
+    garbled.badChecksum = true;
+    unplugs.unplugAfter = 1;
+    const auto s1 = Sensor("SILENT", silent);
+    const auto s2 = Sensor("KEEPS", keeps);
+    const auto s3 = Sensor("GARBLED", garbled);
+    const auto s4 = Sensor("UNPLUGS", unplugs);
+
+    const Outcome found = Run({"find", "--timeout=5000"}); // all at once, each announces itself
+    EXPECT_EQ(found.status, 0) << found;
+    EXPECT_EQ(found.out, Port("GARBLED") + "\n" + Port("KEEPS") + "\n" + Port("SILENT") + "\n" +
+                             Port("UNPLUGS") + "\n");
+    const Outcome several = Run({"read", "--timeout", "5000"});
+    EXPECT_EQ(several.status, 5) << several;
+    EXPECT_TRUE(several.Says("Several sensors found") && several.Says(Port("UNPLUGS"))) << several;
+
+    const Outcome mute = Run({"read", "-p", Port("SILENT")});
+    EXPECT_EQ(mute.status, 3) << mute;
+    EXPECT_EQ(mute.err, "No response!\n");
+    EXPECT_EQ(Run({"read", "-p", Port("GARBLED")}).status, 3);
+    const Outcome kept = Run({"write", "-p", Port("KEEPS"), "--orientation", "horizontal"});
+    EXPECT_EQ(kept.status, 2) << kept;
+    EXPECT_TRUE(kept.Says("No Sucess!\n  orientation: written horizontal (0x00), the sensor has "
+                          "vertical (0x01)"))
+        << kept;
+    const Outcome gone = Run({"write", "-p", Port("UNPLUGS"), "--pitch", "rev", "--json"});
+    EXPECT_EQ(gone.status, 4) << gone;
+    EXPECT_TRUE(gone.Says("has gone away (unplugged?)") && gone.Says("\"exit_code\":4}")) << gone;
+
+    // A port that another program has open is left alone, and says who has it.
+    const int held = ::open(Port("KEEPS").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    const std::string holder = "is in use by PID " + std::to_string(::getpid());
+    const Outcome busy = Run({"read", "-p", Port("KEEPS")});
+    EXPECT_EQ(busy.status, 4) << busy;
+    EXPECT_TRUE(busy.Says(holder)) << busy;
+    EXPECT_TRUE(Run({"ports"}).Says(Port("KEEPS") + "\n  cannot be opened: " + Port("KEEPS") + " " +
+                                    holder));
+    ::close(held);
+    const Outcome rule = Run({"udev-rule", "-p", Port("KEEPS")});
+    EXPECT_EQ(rule.status, 4) << rule;
+    EXPECT_TRUE(rule.Says("has no USB details")) << rule;
+}
+
+TEST_F(CliProgram, WatchWritesEachNewSensorOnceUntilItIsUnpluggedAndEndsOnSigterm) {
+    const std::string file = File("line.tvk", {"vexnoc", "-0.1", "0.3", "1", "1.5", "0", "2", "1"});
+    ChildProcess watch(Program, {"watch", "--file", file, "--json"}, Env());
+    const auto Line = [&watch](const std::string& port) {
+        const std::string line = watch.NextLine();
+        EXPECT_TRUE(line.find("\"port\":\"" + port +
+                              "\",\"serial\":null,\"result\":\"Modify "
+                              "Successful!\",\"written\":{\"orientation\":1,\"pitch\":9,"
+                              "\"roll\":13,\"yaw\":20,\"scale1\":15,\"scale2\":0,\"scale3\":20}") !=
+                    std::string::npos)
+            << line;
+    };
+    auto a = Sensor("A");
+    Line(Port("A"));
+    const auto b = Sensor("B", With({0x10, 0, 0, 0, 9, 9, 9}));
+    Line(Port("B"));
+    a.reset(); // unplugged
+    a = Sensor("A");
+    Line(Port("A"));
+
+    // A sensor whose port another program holds as it appears is reported, and written as soon
+    // as that program lets the port go.
+    TempDir elsewhere{"tvk9-cli-elsewhere"};
+    devsim::RunnerOptions options;
+    options.portFolder = elsewhere.path();
+    const devsim::SimulatedDevice c(options);
+    const int held = ::open(c.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::symlink(c.SlavePath().c_str(), Port("C").c_str()), 0);
+    const std::string busy = watch.NextLine();
+    EXPECT_TRUE(busy.find("\"result\":\"error\"") != std::string::npos &&
+                busy.find("is in use by PID " + std::to_string(::getpid())) != std::string::npos)
+        << busy;
+    ::close(held);
+    Line(Port("C"));
+
+    watch.Signal(SIGTERM);
+    EXPECT_EQ(watch.Wait(), 130);
+    EXPECT_EQ(watch.Rest(false), ""); // B was not written twice
+}
+
+} // namespace
+} // namespace tvk9

@@ -2,68 +2,55 @@
 
 #include "common/error.h"
 #include "config/port_list.h"
+#include "tools/cli/linux_descriptor_thread.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <poll.h>
-#include <sys/eventfd.h>
+#include <optional>
 #include <sys/inotify.h>
-#include <thread>
 #include <unistd.h>
 
 namespace tvk9::cli {
 
 namespace fs = std::filesystem;
 
-// One inotify descriptor; a thread of its own reads it and posts what it says.
-struct PortWatch::Impl {
-    int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    int stop = ::eventfd(0, EFD_CLOEXEC);
-    std::thread thread;
+namespace {
 
-    ~Impl() {
-        if (thread.joinable()) {
-            const std::uint64_t one = 1;
-            [[maybe_unused]] const ssize_t n = ::write(stop, &one, sizeof one);
-            thread.join();
-        }
-        for (const int fd : {inotify, stop}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
+// What the inotify descriptor holds, each event posted to the inbox.
+void PostEvents(int inotify, Inbox& inbox) {
+    alignas(inotify_event) char buffer[8192];
+    ssize_t n = 0;
+    while ((n = ::read(inotify, buffer, sizeof buffer)) > 0) {
+        for (ssize_t at = 0; at < n;) {
+            inotify_event event{};
+            std::memcpy(&event, buffer + at, sizeof event);
+            const char* name = buffer + at + sizeof event;
+            at += static_cast<ssize_t>(sizeof event + event.len);
+            // An overflow lost events: watch -1 makes the owner look at everything.
+            const bool gone = (event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0;
+            inbox.Post(PortEvent{(event.mask & IN_Q_OVERFLOW) != 0 ? -1 : event.wd,
+                                 event.len > 0 ? std::string(name) : std::string(), gone});
         }
     }
+}
 
-    void Serve(Inbox& inbox) const {
-        pollfd fds[2] = {{stop, POLLIN, 0}, {inotify, POLLIN, 0}};
-        alignas(inotify_event) char buffer[8192];
-        for (;;) {
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR) {
-                return;
-            }
-            if (fds[0].revents != 0) {
-                return;
-            }
-            ssize_t n = 0;
-            while ((n = ::read(inotify, buffer, sizeof buffer)) > 0) {
-                for (ssize_t at = 0; at < n;) {
-                    inotify_event event{};
-                    std::memcpy(&event, buffer + at, sizeof event);
-                    const char* name = buffer + at + sizeof event;
-                    at += static_cast<ssize_t>(sizeof event + event.len);
-                    // An overflow lost events: watch -1 makes the owner look at everything.
-                    const bool gone = (event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0;
-                    inbox.Post(PortEvent{(event.mask & IN_Q_OVERFLOW) != 0 ? -1 : event.wd,
-                                         event.len > 0 ? std::string(name) : std::string(), gone});
-                }
-            }
+} // namespace
+
+struct PortWatch::Impl {
+    int inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    std::optional<DescriptorThread> reader; // goes before the descriptor is closed
+
+    ~Impl() {
+        reader.reset();
+        if (inotify >= 0) {
+            ::close(inotify);
         }
     }
 };
 
 PortWatch::PortWatch(Inbox& inbox) : impl_(std::make_unique<Impl>()) {
-    if (impl_->inotify < 0 || impl_->stop < 0) {
+    if (impl_->inotify < 0) {
         throw Exception(std::string("Cannot watch for ports: ") + std::strerror(errno));
     }
     constexpr std::uint32_t Entries =
@@ -84,7 +71,8 @@ PortWatch::PortWatch(Inbox& inbox) : impl_(std::make_unique<Impl>()) {
         }
         folders_[watch] = folder.string();
     }
-    impl_->thread = std::thread([this, &inbox] { impl_->Serve(inbox); });
+    impl_->reader.emplace(impl_->inotify,
+                          [inotify = impl_->inotify, &inbox] { PostEvents(inotify, inbox); });
 }
 
 PortWatch::~PortWatch() = default;

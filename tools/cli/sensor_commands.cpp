@@ -56,15 +56,19 @@ std::string Shown(const Field& field, std::uint8_t v) {
                       : std::to_string(v);
 }
 
-// The query goes at once; what the port list knows of the port is looked up while the sensor
-// answers.
-PortInfo Query(PortSession& session) {
-    session.Query(SteadyClock::now());
-    return InfoOf(session.Port());
-}
+// The sensor's port, what the port list knows of it, and its answer to a query, as it sent it.
+struct Reading {
+    PortSession& session;
+    PortInfo info;
+    ReportedSettings reported;
+};
 
-// The query's answer as the sensor sent it.
-ReportedSettings Answer(Sessions& sessions, PortSession& session) {
+Reading ReadSensor(Call& call, Sessions& sessions) {
+    PortSession& session = SensorSession(call, sessions);
+    session.Query(SteadyClock::now());
+    // Looked up while the sensor answers.
+    PortInfo info = InfoOf(session.Port());
+    JsonPort(call.json, info);
     RunUntil(sessions, [&] { return !session.Busy(); });
     if (session.Gone()) {
         throw Failure{ExitPort, GoneLine(session.Port())};
@@ -72,7 +76,7 @@ ReportedSettings Answer(Sessions& sessions, PortSession& session) {
     if (session.Talk().Now() != Exchange::State::Answered) {
         throw Failure{ExitNoResponse, "No response!"};
     }
-    return *session.Talk().Report();
+    return {session, std::move(info), *session.Talk().Report()};
 }
 
 int WriteSettings(Call& call, const std::optional<std::string>& file) {
@@ -83,10 +87,7 @@ int WriteSettings(Call& call, const std::optional<std::string>& file) {
         choices.file = LoadSettingsFile(*file);
     }
     Sessions sessions(call.inbox);
-    PortSession& session = SensorSession(call, sessions);
-    const PortInfo info = Query(session);
-    JsonPort(call.json, info);
-    const ReportedSettings reported = Answer(sessions, session);
+    const auto [session, info, reported] = ReadSensor(call, sessions);
     const DeviceSettings before = Adopted(reported);
     const DeviceSettings plan = PlanWrite(reported, choices);
     const Frame frame = BuildSettingsFrame(plan);
@@ -181,10 +182,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 int Read(Call& call) {
     Sessions sessions(call.inbox);
-    PortSession& session = SensorSession(call, sessions);
-    const PortInfo info = Query(session);
-    JsonPort(call.json, info);
-    const ReportedSettings reported = Answer(sessions, session);
+    const auto [session, info, reported] = ReadSensor(call, sessions);
     const DeviceSettings shown = Adopted(reported);
 
     call.json.Key("settings");
@@ -232,10 +230,7 @@ int Backup(Call& call) {
         throw Failure{ExitUsageOrFile, "backup -o - writes the file to standard output: no --json"};
     }
     Sessions sessions(call.inbox);
-    PortSession& session = SensorSession(call, sessions);
-    const PortInfo info = Query(session);
-    JsonPort(call.json, info);
-    const ReportedSettings reported = Answer(sessions, session);
+    const auto [session, info, reported] = ReadSensor(call, sessions);
     call.json.Key("file").String(path).Key("settings");
     JsonSettings(call.json, reported);
     const std::string file = BackupFile(reported);

@@ -108,6 +108,11 @@ WindowsSerialPort::~WindowsSerialPort() {
     // The workers have ended; an operation they left outstanding (a line-event wait, a read
     // after the last notification) still refers to this object until it is settled.
     Settle(read_ov_, read_pending_);
+    // A new event mask ends a pending line-event wait at once. Wine does not cancel one on a
+    // real serial device (which it waits on with a thread of its own), so without this the
+    // close would wait for ever.
+    if (event_pending_)
+        ::SetCommMask(handle_, 0);
     Settle(event_ov_, event_pending_);
     Settle(write_ov_, write_pending_);
     ::CloseHandle(handle_);

@@ -40,7 +40,9 @@ Commands:
       it and prints one line per sensor (port, USB serial number, result, time), until
       Ctrl+C. A port is taken for a sensor when it announces itself within 700 ms of being
       opened. A sensor (port and USB serial number) is written once until it is unplugged;
-      one that is plugged in when watch starts counts as new.
+      one that is plugged in when watch starts counts as new. A port that cannot be opened
+      is tried again when the system or another program lets go of it, and reported if it
+      still cannot be opened 2 s after it appeared (ports there from the start: --verbose).
   udev-rule [--port P] [--serial-only]
       Prints a udev rule for the sensor's USB adapter (VID:PID; with --serial-only also its
       serial number): the logged-in user may open it (TAG+="uaccess") and ModemManager
@@ -101,8 +103,9 @@ JSON fields (every document has "command" and "exit_code", and "error" when it f
                      choices {"orientation": "vertical"|"horizontal", "pitch", "roll",
                      "yaw": "NOR"|"REV"}
   write, restore     port, usb, file, before, written, frame ("AA 02 ..."), changes
-                     [{"field", "from", "to"}], dry_run, result ("Modify Successful!",
-                     "No Sucess!", "No response!"), reported (the sensor's answer)
+                     [{"field", "from", "to"}], dry_run, and once the frame was sent
+                     result ("Modify Successful!", "No Sucess!", "No response!") and
+                     reported (the sensor's answer, when one came)
   backup             port, usb, file, settings
   watch              one object per sensor: time (UTC, ISO 8601), port, serial (null
                      when none), result (as write's, or "error" when the port cannot be

@@ -128,6 +128,7 @@ int WriteSettings(Call& call, const std::optional<std::string>& file) {
     }
     const Exchange::State state = session.Talk().Now();
     if (state == Exchange::State::NoResponse) {
+        call.json.Key("result").String("No response!");
         throw Failure{ExitNoResponse, "No response!"};
     }
     const ReportedSettings& answer = *session.Talk().Report();

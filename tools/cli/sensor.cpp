@@ -67,7 +67,6 @@ PortInfo InfoOf(const std::string& port) {
 FindOutcome FindSensors(Call& call, Sessions& sessions) {
     FindOutcome outcome;
     std::vector<std::pair<PortInfo, PortSession*>> listening;
-    const TimePoint start = SteadyClock::now();
     for (const PortInfo& info : ListSerialPortInfo()) {
         PortSession& session = sessions.Add(info.name);
         PortProblem problem = session.Open();
@@ -76,7 +75,9 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
             sessions.Remove(session);
             continue;
         }
-        session.Listen(start, Deadline::After(start, call.options.timeout));
+        // A sensor announces itself within the window from its own port's opening.
+        const TimePoint opened = SteadyClock::now();
+        session.Listen(opened, Deadline::After(opened, call.options.timeout));
         listening.emplace_back(info, &session);
     }
     RunUntil(sessions, [&] {

@@ -5,6 +5,7 @@
 #include "tools/cli/backup_file.h"
 #include "tools/cli/command.h"
 #include "tools/cli/exchange.h"
+#include "tools/cli/write_plan.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +74,25 @@ TEST(CliExchange, JudgesAWriteByItsOwnAnswerNotByOneOwedToAnEarlierQuery) {
     EXPECT_EQ(silent.Wake(), Deadline::At(t0 + 500ms));
     silent.TimePassed(t0 + 500ms);
     EXPECT_EQ(silent.Now(), Exchange::State::NoResponse);
+}
+
+// The window's radio buttons: selecting one that is selected already runs no handler.
+TEST(CliWritePlan, AppliesAFileAndTheOptionsAsTheRadioButtonsDo) {
+    const DeviceSettings file{0x02, 9, 20, 10, 7, 8, 9}; // as loaded: horizontal by bit 0
+    const DeviceSettings vertical{0x01, 10, 10, 10, 1, 2, 3};
+    // Horizont becomes selected: bits 0 to 3 go. The file's values replace all seven.
+    EXPECT_EQ(PlanWrite(vertical, {file, {}, {}, {}, {}}),
+              (DeviceSettings{0x00, 9, 20, 10, 7, 8, 9}));
+    // Horizont was selected already (0x10 shows horizontal): the file's 2 stays.
+    EXPECT_EQ(PlanWrite({0x10, 10, 10, 10, 1, 2, 3}, {file, {}, {}, {}, {}}).orientation, 0x02);
+
+    // 0x02 shows vertical: choosing vertical changes nothing, horizontal clears bits 0 to 3.
+    // Pitch 25 is taken as 20 first; the scaled parameters are the sensor's own.
+    const ReportedSettings odd{0x02, 25, 9, 10, 1, 2, 3};
+    EXPECT_EQ(PlanWrite(odd, {{}, Orientation::Vertical, AxisSide::Rev, AxisSide::Nor, {}}),
+              (DeviceSettings{0x02, 0, 11, 10, 1, 2, 3}));
+    EXPECT_EQ(PlanWrite(odd, {{}, Orientation::Horizontal, {}, AxisSide::Rev, AxisSide::Rev}),
+              (DeviceSettings{0x00, 20, 9, 10, 1, 2, 3}));
 }
 
 // Every value of every field, through the loader that the window and tvk9-settings use.

@@ -12,6 +12,9 @@
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace tvk9 {
@@ -192,6 +195,34 @@ TEST_F(CliProgram, EachFailureEndsWithItsExitCodeAndMessage) {
     const Outcome rule = Run({"udev-rule", "-p", Port("KEEPS")});
     EXPECT_EQ(rule.status, 4) << rule;
     EXPECT_TRUE(rule.Says("has no USB details")) << rule;
+}
+
+TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {
+    devsim::DeviceOptions silent;
+    silent.silent = true;
+    const auto sensor = Sensor("S", silent);
+    const auto speed = [&](speed_t set) {
+        const int fd = ::open(Port("S").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        termios t{};
+        ::tcgetattr(fd, &t);
+        if (set != B0) {
+            ::cfsetspeed(&t, set);
+            ::tcsetattr(fd, TCSANOW, &t);
+        }
+        ::close(fd);
+        return ::cfgetospeed(&t);
+    };
+    speed(B19200); // as another program left it
+    const int opens = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(opens, Port("S").c_str(), IN_OPEN), 0);
+    ChildProcess cli(Program, {"read", "-p", Port("S")}, Env());
+    pollfd opened{opens, POLLIN, 0};
+    ASSERT_EQ(::poll(&opened, 1, 10000), 1); // it has the port, at 9600 baud
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 130);
+    EXPECT_EQ(cli.Rest(true), "Interrupted\n");
+    EXPECT_EQ(speed(B0), B19200);
+    ::close(opens);
 }
 
 TEST_F(CliProgram, WatchWritesEachNewSensorOnceUntilItIsUnpluggedAndEndsOnSigterm) {

@@ -191,6 +191,11 @@ TEST_F(CliProgram, EachFailureEndsWithItsExitCodeAndMessage) {
     EXPECT_TRUE(busy.Says(holder)) << busy;
     EXPECT_TRUE(Run({"ports"}).Says(Port("KEEPS") + "\n  cannot be opened: " + Port("KEEPS") + " " +
                                     holder));
+    const Outcome passed = Run({"find", "--verbose", "--timeout", "5000"});
+    EXPECT_EQ(passed.status, 0) << passed;
+    EXPECT_TRUE(passed.out.find(Port("KEEPS")) == std::string::npos &&
+                passed.Says("skipped " + Port("KEEPS") + " " + holder))
+        << passed;
     ::close(held);
     const Outcome rule = Run({"udev-rule", "-p", Port("KEEPS")});
     EXPECT_EQ(rule.status, 4) << rule;
@@ -239,6 +244,19 @@ TEST_F(CliProgram, WatchWritesEachNewSensorOnceUntilItIsUnpluggedAndEndsOnSigter
     };
     auto a = Sensor("A");
     Line(Port("A"));
+    // A port on which nothing announces itself is asked nothing (its line would come first).
+    devsim::DeviceOptions quiet;
+    quiet.announce = false;
+    const auto notSensor = Sensor("QUIET", quiet);
+    devsim::DeviceOptions silent;
+    silent.silent = true;
+    const auto mute = Sensor("MUTE", silent);
+    const std::string unanswered = watch.NextLine();
+    EXPECT_TRUE(unanswered.find("\"port\":\"" + Port("MUTE") +
+                                "\",\"serial\":null,\"result\":\"No response!\"") !=
+                    std::string::npos &&
+                unanswered.find("\"exit_code\":3}") != std::string::npos)
+        << unanswered;
     const auto b = Sensor("B", With({0x10, 0, 0, 0, 9, 9, 9}));
     Line(Port("B"));
     a.reset(); // unplugged

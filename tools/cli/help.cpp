@@ -19,14 +19,13 @@ Commands:
       Asks the sensor for its settings: orientation (vertical or horizontal, and the byte),
       pitch, roll and yaw (NOR or REV, and the value) and the three scaled parameters. Values
       of pitch, roll and yaw above 20 show as 20, as the window takes them.
-  write [--port P] [--file F] [--orientation vertical|horizontal] [--pitch nor|rev]
-        [--roll nor|rev] [--yaw nor|rev] [--dry-run] [--json]
-      Reads the sensor, applies the settings file F and then the options as the window's
-      radio buttons do, writes, and checks the sensor's answer against all seven values:
-      "Modify Successful!", "No Sucess!" (the sensor kept other values) or "No response!".
-      What no option and no file names is written back as the sensor has it: its three
-      scaled parameters stay unless a file gives others. --dry-run prints the frame and the
-      changes and writes nothing.
+  write [--port P] [--file F] [CHOICE]... [--dry-run] [--json]
+      Reads the sensor, applies the settings file F and then each CHOICE (--orientation,
+      --pitch, --roll, --yaw) as the window's radio buttons do, writes, and checks the
+      sensor's answer against all seven values: "Modify Successful!", "No Sucess!" (the
+      sensor kept other values) or "No response!". What no option and no file names is
+      written back as the sensor has it: its three scaled parameters stay unless a file
+      gives others. --dry-run prints the frame and the changes and writes nothing.
   backup [--port P] -o FILE [--json]
       Writes the sensor's settings as a settings file that the window and tvk9-settings
       read back to the same seven values (-o - writes to standard output). Refused, with
@@ -61,6 +60,11 @@ Options:
                       use the full stop or your regional decimal separator (LC_ALL,
                       LC_NUMERIC, LANG)
   -o, --output FILE   where backup writes
+      --orientation vertical|horizontal
+                      write: vertical sets bit 0 of the orientation, horizontal clears
+                      bits 0 to 3; the one shown already changes nothing
+      --pitch nor|rev, --roll nor|rev, --yaw nor|rev
+                      write: NOR turns a value v below 10 into 20 - v, REV one above 9
       --timeout MS    how long find listens for announcements (default 700), also
                       where a command finds the sensor itself
   -n, --dry-run       write: show, do not write
@@ -88,7 +92,8 @@ Exit status:
   130  interrupted (Ctrl+C, SIGTERM, SIGHUP); the port was closed and its settings put back
 Results go to standard output, errors to standard error.
 
-JSON fields (every document has "command" and "exit_code", and "error" when it failed):
+JSON fields:
+  every document     command, exit_code, and error when the command failed
   port               the port's path
   usb                null, or {"manufacturer", "product", "serial", "vendor_id",
                      "product_id", "by_id"} (strings, empty when unknown)

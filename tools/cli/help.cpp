@@ -45,10 +45,9 @@ Commands:
   udev-rule [--port P] [--serial-only]
       Prints a udev rule for the sensor's USB adapter (VID:PID; with --serial-only also its
       serial number): the logged-in user may open it (TAG+="uaccess") and ModemManager
-      leaves it alone. Install it with
-        tvk9-cli udev-rule | sudo tee /etc/udev/rules.d/70-tvk9.rules
-        sudo udevadm control --reload && sudo udevadm trigger
-      A port without USB details (a built-in port, a simulator) gives exit status 4.
+      leaves it alone. Install it with tvk9-cli udev-rule | sudo tee
+      /etc/udev/rules.d/70-tvk9.rules, then sudo udevadm control --reload and sudo
+      udevadm trigger. A port without USB details (a built-in port, a simulator) gives exit status 4.
 
 Without --port, a command first finds the sensor as find does and uses its port; none, or
 more than one, is an error that lists them (exit status 5).

@@ -15,7 +15,9 @@ namespace {
 // `tenths` / 10 with one decimal, or `twentieths` / 20 with two decimals.
 std::string Tenths(int tenths) {
     const int size = std::abs(tenths);
-    return (tenths < 0 ? "-" : "") + std::to_string(size / 10) + "." + std::to_string(size % 10);
+    char text[16];
+    std::snprintf(text, sizeof text, "%s%d.%d", tenths < 0 ? "-" : "", size / 10, size % 10);
+    return text;
 }
 
 std::string Twentieths(int twentieths) {

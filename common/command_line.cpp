@@ -12,14 +12,14 @@ namespace {
 // Long options answer with values above any character, so they never mix with short ones.
 constexpr int FirstLongValue = 256;
 
-std::string Named(const OptionSpec& spec) {
-    return "--" + std::string(spec.longName);
+std::string Named(const OptionDef& def) {
+    return "--" + std::string(def.longName);
 }
 
 } // namespace
 
 ParsedArguments ParseArguments(std::span<const std::string_view> args,
-                               std::span<const OptionSpec> specs) {
+                               std::span<const OptionDef> defs) {
     // getopt_long takes argv as main receives it, program name first, and reorders it.
     std::vector<std::string> storage{"program"};
     storage.insert(storage.end(), args.begin(), args.end());
@@ -32,24 +32,24 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args,
 
     std::string shortOptions = ":"; // a missing value answers ':', not '?'
     std::vector<option> longOptions;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const OptionSpec& spec = specs[i];
-        longOptions.push_back({spec.longName, spec.takesValue ? required_argument : no_argument,
+    for (std::size_t i = 0; i < defs.size(); ++i) {
+        const OptionDef& def = defs[i];
+        longOptions.push_back({def.longName, def.takesValue ? required_argument : no_argument,
                                nullptr, FirstLongValue + static_cast<int>(i)});
-        if (spec.shortName != 0) {
-            shortOptions += spec.shortName;
-            shortOptions += spec.takesValue ? ":" : "";
+        if (def.shortName != 0) {
+            shortOptions += def.shortName;
+            shortOptions += def.takesValue ? ":" : "";
         }
     }
     longOptions.push_back({nullptr, 0, nullptr, 0});
 
-    const auto specOf = [&](int value) -> const OptionSpec* {
+    const auto defOf = [&](int value) -> const OptionDef* {
         if (value >= FirstLongValue) {
-            return &specs[static_cast<std::size_t>(value - FirstLongValue)];
+            return &defs[static_cast<std::size_t>(value - FirstLongValue)];
         }
-        for (const OptionSpec& spec : specs) {
-            if (spec.shortName != 0 && spec.shortName == value) {
-                return &spec;
+        for (const OptionDef& def : defs) {
+            if (def.shortName != 0 && def.shortName == value) {
+                return &def;
             }
         }
         return nullptr;
@@ -69,21 +69,21 @@ ParsedArguments ParseArguments(std::span<const std::string_view> args,
             break;
         }
         if (c == ':') {
-            const OptionSpec* spec = specOf(optopt);
-            throw Exception((spec != nullptr ? Named(*spec) : lastArgument()) + " needs a value");
+            const OptionDef* def = defOf(optopt);
+            throw Exception((def != nullptr ? Named(*def) : lastArgument()) + " needs a value");
         }
         if (c == '?') {
-            if (const OptionSpec* spec = optopt >= FirstLongValue ? specOf(optopt) : nullptr) {
-                throw Exception(Named(*spec) + " takes no value");
+            if (const OptionDef* def = optopt >= FirstLongValue ? defOf(optopt) : nullptr) {
+                throw Exception(Named(*def) + " takes no value");
             }
             const std::string given = optopt > 0
                                           ? std::string{'-', static_cast<char>(optopt)}
                                           : lastArgument().substr(0, lastArgument().find('='));
             throw Exception("unknown option " + given);
         }
-        const OptionSpec* spec = specOf(c);
-        parsed.options.push_back({static_cast<std::size_t>(spec - specs.data()),
-                                  spec->takesValue && optarg != nullptr ? optarg : ""});
+        const OptionDef* def = defOf(c);
+        parsed.options.push_back({static_cast<std::size_t>(def - defs.data()),
+                                  def->takesValue && optarg != nullptr ? optarg : ""});
     }
     for (int i = optind; i < argc; ++i) {
         parsed.operands.emplace_back(argv[static_cast<std::size_t>(i)]);

@@ -12,14 +12,14 @@
 
 namespace tvk9 {
 
-struct OptionSpec {
+struct OptionDef {
     const char* longName; // without the dashes
     char shortName;       // 0: none
     bool takesValue;
 };
 
 struct ParsedOption {
-    std::size_t spec; // index into the list of specs
+    std::size_t index; // into the list of option definitions
     std::string value;
 };
 
@@ -31,7 +31,7 @@ struct ParsedArguments {
 // `args` are the arguments after the program's name. Throws tvk9::Exception naming the option
 // that is unknown, lacks its value or has one it does not take.
 ParsedArguments ParseArguments(std::span<const std::string_view> args,
-                               std::span<const OptionSpec> specs);
+                               std::span<const OptionDef> defs);
 
 // "NAME VERSION", the first line of every program's --version.
 std::string VersionLine(std::string_view programName);

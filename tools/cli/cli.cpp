@@ -10,25 +10,25 @@ namespace tvk9::cli {
 
 namespace {
 
-constexpr OptionSpec Help{"help", 'h', false};
-constexpr OptionSpec Version{"version", 0, false};
-constexpr OptionSpec Json{"json", 0, false};
-constexpr OptionSpec Verbose{"verbose", 'v', false};
-constexpr OptionSpec Port{"port", 'p', true};
-constexpr OptionSpec File{"file", 'f', true};
-constexpr OptionSpec Output{"output", 'o', true};
-constexpr OptionSpec Timeout{"timeout", 0, true};
-constexpr OptionSpec DryRun{"dry-run", 'n', false};
-constexpr OptionSpec SerialOnly{"serial-only", 0, false};
-constexpr OptionSpec OrientationOption{"orientation", 0, true};
-constexpr OptionSpec Pitch{"pitch", 0, true};
-constexpr OptionSpec Roll{"roll", 0, true};
-constexpr OptionSpec Yaw{"yaw", 0, true};
+constexpr OptionDef Help{"help", 'h', false};
+constexpr OptionDef Version{"version", 0, false};
+constexpr OptionDef Json{"json", 0, false};
+constexpr OptionDef Verbose{"verbose", 'v', false};
+constexpr OptionDef Port{"port", 'p', true};
+constexpr OptionDef File{"file", 'f', true};
+constexpr OptionDef Output{"output", 'o', true};
+constexpr OptionDef Timeout{"timeout", 0, true};
+constexpr OptionDef DryRun{"dry-run", 'n', false};
+constexpr OptionDef SerialOnly{"serial-only", 0, false};
+constexpr OptionDef OrientationOption{"orientation", 0, true};
+constexpr OptionDef Pitch{"pitch", 0, true};
+constexpr OptionDef Roll{"roll", 0, true};
+constexpr OptionDef Yaw{"yaw", 0, true};
 
 struct CommandSpec {
     std::string_view name;
-    std::vector<OptionSpec> options; // besides --help and --version
-    std::size_t operands;            // how many it takes
+    std::vector<OptionDef> options; // besides --help and --version
+    std::size_t operands;           // how many it takes
     int (*run)(Call&);
 };
 
@@ -75,10 +75,10 @@ AxisSide Side(std::string_view option, const std::string& text) {
     throw UsageError("--" + std::string(option) + " takes nor or rev, not \"" + text + "\"");
 }
 
-Options Interpret(const ParsedArguments& parsed, std::span<const OptionSpec> specs) {
+Options Interpret(const ParsedArguments& parsed, std::span<const OptionDef> defs) {
     Options o;
     for (const ParsedOption& option : parsed.options) {
-        const std::string_view name = specs[option.spec].longName;
+        const std::string_view name = defs[option.index].longName;
         const std::string& value = option.value;
         if (name == Json.longName) {
             o.json = true;
@@ -121,27 +121,27 @@ int Usage(std::ostream& err, const std::string& message) {
 
 int Run(const CommandSpec& command, std::span<const std::string_view> args, Inbox& inbox,
         std::ostream& out, std::ostream& err) {
-    std::vector<OptionSpec> specs{Help, Version};
-    specs.insert(specs.end(), command.options.begin(), command.options.end());
+    std::vector<OptionDef> defs{Help, Version};
+    defs.insert(defs.end(), command.options.begin(), command.options.end());
     ParsedArguments parsed;
     try {
-        parsed = ParseArguments(args, specs);
+        parsed = ParseArguments(args, defs);
     } catch (const Exception& e) {
         return Usage(err, std::string(command.name) + ": " + e.what());
     }
     for (const ParsedOption& option : parsed.options) {
-        if (specs[option.spec].longName == Help.longName) {
+        if (defs[option.index].longName == Help.longName) {
             out << HelpText();
             return ExitOk;
         }
-        if (specs[option.spec].longName == Version.longName) {
+        if (defs[option.index].longName == Version.longName) {
             out << VersionLine("tvk9-cli") << '\n';
             return ExitOk;
         }
     }
     Call call{inbox, out, err, {}, {}};
     try {
-        call.options = Interpret(parsed, specs);
+        call.options = Interpret(parsed, defs);
         if (call.options.operands.size() != command.operands) {
             throw UsageError(command.operands == 0
                                  ? "unexpected argument \"" + call.options.operands.front() + "\""

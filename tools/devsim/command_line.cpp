@@ -64,7 +64,7 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
         BadChecksum,
         Log
     };
-    static constexpr OptionSpec Specs[] = {
+    static constexpr OptionDef Defs[] = {
         {"help", 'h', false},      {"version", 0, false},       {"name", 0, true},
         {"settings", 0, true},     {"delay", 0, true},          {"split", 0, true},
         {"unplug-after", 0, true}, {"baud-timing", 0, false},   {"no-announce", 0, false},
@@ -73,7 +73,7 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
     };
     ParsedArguments parsed;
     try {
-        parsed = ParseArguments(args, Specs);
+        parsed = ParseArguments(args, Defs);
     } catch (const Exception& e) {
         throw Exception("tvk9-devsim: " + std::string(e.what()) + " (see --help)");
     }
@@ -84,11 +84,11 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
     CommandLine cl;
     DeviceOptions& d = cl.run.device;
     for (const ParsedOption& option : parsed.options) {
-        const std::string name = "--" + std::string(Specs[option.spec].longName);
+        const std::string name = "--" + std::string(Defs[option.index].longName);
         const auto ms = [&] {
             return std::chrono::milliseconds(Number(name, option.value, 600000));
         };
-        switch (static_cast<Option>(option.spec)) {
+        switch (static_cast<Option>(option.index)) {
         case Help:
             cl.help = true;
             break;

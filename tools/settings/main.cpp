@@ -82,15 +82,15 @@ struct Command {
 };
 
 Command ParseCommand(std::string_view name, const std::vector<std::string_view>& args,
-                     std::span<const OptionSpec> specs) {
+                     std::span<const OptionDef> defs) {
     Command command;
     try {
-        command.parsed = ParseArguments(args, specs);
+        command.parsed = ParseArguments(args, defs);
     } catch (const Exception& e) {
         throw UsageError(e.what());
     }
     for (const ParsedOption& option : command.parsed.options) {
-        command.help = command.help || std::string_view(specs[option.spec].longName) == "help";
+        command.help = command.help || std::string_view(defs[option.index].longName) == "help";
     }
     if (!command.help && command.parsed.operands.size() > (name == "decode" ? 1u : 0u)) {
         throw UsageError(name == "decode" ? "decode takes one FILE"
@@ -112,19 +112,19 @@ struct DecodeOptions {
 
 std::optional<DecodeOptions> ParseDecodeOptions(const std::vector<std::string_view>& args) {
     enum Option { Help, Raw, Frame, Separator };
-    static constexpr OptionSpec Specs[] = {
+    static constexpr OptionDef Defs[] = {
         {"help", 'h', false},
         {"raw", 0, false},
         {"frame", 0, false},
         {"decimal-separator", 0, true},
     };
-    const Command command = ParseCommand("decode", args, Specs);
+    const Command command = ParseCommand("decode", args, Defs);
     if (command.help) {
         return std::nullopt;
     }
     DecodeOptions options;
     for (const ParsedOption& option : command.parsed.options) {
-        switch (static_cast<Option>(option.spec)) {
+        switch (static_cast<Option>(option.index)) {
         case Help:
             break;
         case Raw:
@@ -250,14 +250,14 @@ SettingsLines PlainLines(std::string_view input) {
 }
 
 int Encode(const std::vector<std::string_view>& args) {
-    static constexpr OptionSpec Specs[] = {{"help", 'h', false}, {"output", 'o', true}};
-    const Command command = ParseCommand("encode", args, Specs);
+    static constexpr OptionDef Defs[] = {{"help", 'h', false}, {"output", 'o', true}};
+    const Command command = ParseCommand("encode", args, Defs);
     if (command.help) {
         return PrintUsage();
     }
     std::optional<std::string> outputPath;
     for (const ParsedOption& option : command.parsed.options) {
-        if (option.spec == 1) {
+        if (option.index == 1) {
             outputPath = option.value; // the last one counts
         }
     }

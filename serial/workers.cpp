@@ -60,24 +60,25 @@ bool TReadThread::PostNotify(std::uint32_t msg, std::uint32_t lparam) {
 void TReadThread::Execute() {
     // Memory running out ends this worker with a hang-up, never the program.
     try {
-        const auto buffer = std::make_unique<std::uint8_t[]>(buffer_size_);
         if (!port_.SetEventMask(EvRlsd | EvErr | EvRing))
             PostHangup();
         else
-            Serve({buffer.get(), read_size_});
+            Serve();
     } catch (const std::bad_alloc&) {
         PostHangup();
     }
     port_.Purge(PurgeRxAbort | PurgeRxClear);
 }
 
-void TReadThread::Serve(std::span<std::uint8_t> read_into) {
+void TReadThread::Serve() {
+    // Zero-filled, one byte more than a read asks for: a zero always follows the data.
+    Block block = std::make_unique<std::uint8_t[]>(read_size_ + 1u);
     bool running = true;
     while (running && !port_.CloseSignalled()) {
-        const ReceiveResult r = port_.Receive(read_into);
+        const ReceiveResult r = port_.Receive({block.get(), read_size_});
         switch (r.kind) {
         case ReceiveResult::Kind::ReadComplete:
-            running = DeliverBytes(read_into.first(std::min(r.Count, read_into.size())));
+            running = DeliverBytes(block, std::min<std::size_t>(r.Count, read_size_));
             break;
         case ReceiveResult::Kind::LineEvent:
             running = HandleLineEvent(r.EventMask);
@@ -94,22 +95,33 @@ void TReadThread::Serve(std::span<std::uint8_t> read_into) {
     }
 }
 
-bool TReadThread::DeliverBytes(std::span<const std::uint8_t> bytes) {
+bool TReadThread::DeliverBytes(Block& block, std::size_t count) {
     // An empty read is a total time-out that ran out: the worker ends without a word.
-    if (bytes.empty())
+    if (count == 0)
         return false;
-    NotifyMessage message{MsgReceiveData, bytes.size(), 0, nullptr};
+    NotifyMessage message{MsgReceiveData, count, 0, nullptr};
+    const bool hand_over = count * 2 >= read_size_;
     try {
-        message.Buffer = std::make_unique<std::uint8_t[]>(bytes.size() + 1); // zero-filled
+        if (hand_over) {
+            // Every earlier read into this block was copied out and was shorter than this
+            // one, so nothing of it is left past the data.
+            block[count] = 0;
+            message.Buffer = std::move(block);
+        } else {
+            message.Buffer = std::make_unique<std::uint8_t[]>(count + 1); // zero-filled
+            std::copy_n(block.get(), count, message.Buffer.get());
+        }
     } catch (const std::bad_alloc&) {
         PostHangup();
         return false;
     }
-    std::copy(bytes.begin(), bytes.end(), message.Buffer.get());
-    if (notify_.Post(std::move(message)))
-        return true;
-    PostHangup();
-    return false;
+    if (!notify_.Post(std::move(message))) {
+        PostHangup();
+        return false;
+    }
+    if (hand_over)
+        block = std::make_unique<std::uint8_t[]>(read_size_ + 1u); // bad_alloc: Execute
+    return true;
 }
 
 bool TReadThread::HandleLineEvent(std::uint32_t mask) {

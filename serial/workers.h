@@ -50,6 +50,12 @@ private:
 
 // The receive worker: keeps one read outstanding on the port and posts every completed read,
 // whole, as one MsgReceiveData; reports line errors and modem events.
+//
+// A read goes straight into the zero-filled block that will carry it, so a delivery costs no
+// copy and no allocation before it is posted; the next block is made after the post, while the
+// owner's thread wakes up. A read that fills less than half of its block is copied into a
+// block of its own size instead, and the read block is kept: a queue of short reads never
+// holds more than twice the bytes it carries.
 class TReadThread {
 public:
     // A read never asks for more than the buffer holds, whatever read_size says.
@@ -63,9 +69,12 @@ public:
     static constexpr int Priority = 2;
 
 private:
+    using Block = std::unique_ptr<std::uint8_t[]>;
+
     void Execute();
-    void Serve(std::span<std::uint8_t> read_into);
-    bool DeliverBytes(std::span<const std::uint8_t> bytes);
+    void Serve();
+    // Posts the first `count` bytes of `block`; `block` is then the one for the next read.
+    bool DeliverBytes(Block& block, std::size_t count);
     bool HandleLineEvent(std::uint32_t mask);
     bool PostNotify(std::uint32_t msg, std::uint32_t lparam);
     void PostHangup();

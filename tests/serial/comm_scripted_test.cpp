@@ -203,6 +203,23 @@ TEST_F(CommScripted, AReadNeverAsksForMoreThanTheBufferHolds) {
         EXPECT_EQ(size, 16u);
 }
 
+TEST_F(CommScripted, ReadsOfEverySizeArriveWholeInOrderWithAZeroAfterThem) {
+    // Read size 10: a read of 5 or more travels in the block it was read into, a shorter one
+    // is copied out and its block read into again.
+    Open();
+    const std::vector<std::size_t> sizes{10, 3, 9, 1, 4, 10, 5, 2, 6};
+    std::vector<std::uint8_t> sent;
+    for (std::size_t n : sizes) {
+        const auto bytes = Bytes(n, static_cast<std::uint8_t>(sent.size() + 1));
+        sent.insert(sent.end(), bytes.begin(), bytes.end());
+        script->PushBytes(bytes);
+    }
+    ASSERT_TRUE(Until([&] { return log.DataSizes().size() == sizes.size(); }));
+    EXPECT_EQ(log.DataSizes(), sizes);
+    EXPECT_EQ(log.Data(), sent);
+    EXPECT_TRUE(log.zero_after_data);
+}
+
 TEST_F(CommScripted, NotificationsThatCannotBePostedEndTheWorkerQuietly) {
     Open();
     channel.SetRefusing(true);

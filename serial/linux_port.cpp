@@ -293,9 +293,15 @@ std::optional<std::uint32_t> LinuxSerialPort::ClearErrors() {
 
 ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
     using Kind = ReceiveResult::Kind;
-    if (!read_)
+    // A new read waits for the port before it reads: after a completed read the line is
+    // nearly always quiet, and a read that finds nothing costs a system call per delivery.
+    // A read that must return at once reads at once.
+    bool wait_first = false;
+    if (!read_) {
         read_.emplace(PendingRead{ReadWindow(Timeouts(), buffer.size(), SteadyClock::now()), 0,
                                   SteadyClock::now()});
+        wait_first = !read_->window.Complete(0);
+    }
     auto finish = [this] {
         const std::size_t got = read_->got;
         read_.reset();
@@ -306,7 +312,7 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
         if (CloseSignalled())
             return {Kind::Stopped, 0, 0};
         // Take what is there, up to the size of the read.
-        while (read_->got < buffer.size()) {
+        while (!wait_first && read_->got < buffer.size()) {
             const ssize_t n = ::read(fd_, buffer.data() + read_->got, buffer.size() - read_->got);
             if (n > 0) {
                 read_->got += static_cast<std::size_t>(n);
@@ -327,6 +333,7 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
             read_.reset();
             return {Kind::Failed, 0, 0};
         }
+        wait_first = false;
         if (read_->window.Complete(read_->got))
             return finish();
         const auto now = SteadyClock::now();

@@ -85,14 +85,17 @@ int main(int argc, char* argv[]) {
     }
     {
         // Only the folder's (now empty) ports; real serial devices of this machine may add to it.
+        // The scan wakes every 0.7 s and tries the next port, each first looked for in every
+        // process's descriptors; the figure names how many ports it met.
         tvk9::AboutForms about;
         tvk9::TFrm_Interface window(about);
         window.show();
         const double scanning = CpuPerSecond(Seconds * 1000);
-        std::printf("scanning, %d port(s):   %.3f ms CPU per second\n", window.ComSelect.count(),
-                    scanning);
-        tvk9::bench::PrintFigure("idle CPU, window scanning an empty port folder",
-                                 PerSecond(scanning), reference, "≈ 0");
+        const int ports = window.ComSelect.count();
+        std::printf("scanning, %d port(s):   %.3f ms CPU per second\n", ports, scanning);
+        tvk9::bench::PrintFigure("idle CPU, window scanning an empty port folder (and " +
+                                     std::to_string(ports) + " port(s) of this machine)",
+                                 PerSecond(scanning), reference, "≈ 0 (one scan step per 0.7 s)");
     }
     return 0;
 }

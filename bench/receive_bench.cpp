@@ -1,10 +1,13 @@
 // Receive delivery: the time from 10 bytes written to a pseudo-terminal's master to their
-// arrival, whole, in a handler on the user-interface thread. Three sides: TComm with the
+// arrival, whole, in a handler on the user-interface thread. Four sides: TComm with the
 // window's notification channel (read size 10, as the window opens it), Qt's QSerialPort and
-// its readyRead signal, and a raw poll() + read() on the user-interface thread itself, the
-// floor that any component adds to. Each side holds a terminal of its own for the whole run,
-// so that the sides can take turns delivery by delivery: how fast this machine wakes a
-// sleeping thread changes within milliseconds as other programs come and go, and only
+// its readyRead signal, a raw poll() + read() on the user-interface thread itself, the floor
+// that any component adds to, and a bare hand-over: a thread of its own that poll()s, read()s
+// and posts each read as a Qt event, the floor of any design in which a worker reads and the
+// user-interface thread handles what it read (TComm's design; QSerialPort reads on the
+// user-interface thread and has one thread wake-up less). Each side holds a terminal of its own for
+// the whole run, so that the sides can take turns delivery by delivery: how fast this machine wakes
+// a sleeping thread changes within milliseconds as other programs come and go, and only
 // neighbouring deliveries see the same machine. Every delivery is checked byte for byte.
 
 #include "app/qt_notify_channel.h"
@@ -13,12 +16,14 @@
 #include "tests/serial/pty_pair.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QSerialPort>
 #include <QTimer>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -29,6 +34,7 @@
 #include <cstdio>
 #include <functional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -122,6 +128,73 @@ private:
     int fd_;
 };
 
+// A thread that poll()s and read()s the terminal and posts each read, bytes inside, as a Qt
+// event to a receiver on the user-interface thread: the bare hand-over, nothing around it.
+class HandOver {
+public:
+    explicit HandOver(Side& side) : receiver_(side) {
+        fd_ = ::open(side.pty.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        stop_ = ::eventfd(0, EFD_CLOEXEC);
+        if (fd_ < 0 || stop_ < 0) {
+            throw std::runtime_error("cannot open " + side.pty.Path());
+        }
+        termios raw{};
+        ::tcgetattr(fd_, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(fd_, TCSANOW, &raw);
+        side.wait = [&side] { RunUntilDelivered(side.delivery); };
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~HandOver() {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto n = ::write(stop_, &one, sizeof one);
+        thread_.join();
+        ::close(fd_);
+        ::close(stop_);
+    }
+    HandOver(const HandOver&) = delete;
+    HandOver& operator=(const HandOver&) = delete;
+
+private:
+    struct Bytes final : QEvent {
+        Bytes() : QEvent(QEvent::User) {}
+        std::array<std::uint8_t, 10> data{};
+        std::size_t length = 0;
+    };
+    struct Receiver final : QObject {
+        explicit Receiver(Side& s) : side(s) {}
+        bool event(QEvent* e) override {
+            if (e->type() != QEvent::User) {
+                return QObject::event(e);
+            }
+            const auto* bytes = static_cast<Bytes*>(e);
+            side.delivery.Take(bytes->data.data(), bytes->length);
+            return true;
+        }
+        Side& side;
+    };
+
+    void Run() {
+        for (;;) {
+            pollfd p[2] = {{stop_, POLLIN, 0}, {fd_, POLLIN, 0}};
+            if (::poll(p, 2, -1) < 0 || p[0].revents != 0) {
+                return;
+            }
+            auto event = std::make_unique<Bytes>();
+            const ssize_t n = ::read(fd_, event->data.data(), event->data.size());
+            if (n > 0) {
+                event->length = static_cast<std::size_t>(n);
+                QCoreApplication::postEvent(&receiver_, event.release());
+            }
+        }
+    }
+
+    Receiver receiver_;
+    int fd_ = -1;
+    int stop_ = -1;
+    std::thread thread_;
+};
+
 // Median of each run of `chunk` samples: one sample per round.
 std::vector<double> RoundMedians(const std::vector<double>& samples, std::size_t chunk) {
     std::vector<double> medians;
@@ -141,6 +214,7 @@ int main(int argc, char* argv[]) {
         Side comm;
         Side qt;
         Side raw;
+        Side bare;
 
         tvk9::QtNotifyChannel channel;
         tvk9::TComm port(channel);
@@ -168,18 +242,22 @@ int main(int argc, char* argv[]) {
         qt.wait = [&qt] { RunUntilDelivered(qt.delivery); };
 
         RawPort rawPort(raw);
+        HandOver handOver(bare);
 
         const int rounds = tvk9::bench::Rounds(31);
         const auto samples =
             tvk9::bench::Alternate(rounds * DeliveriesPerRound,
                                    {[&] { return comm.Deliver(); }, [&] { return qt.Deliver(); },
-                                    [&] { return raw.Deliver(); }});
+                                    [&] { return raw.Deliver(); }, [&] { return bare.Deliver(); }});
         const auto project = RoundMedians(samples[0], DeliveriesPerRound);
         const char* figure = "receive delivery, 10 bytes, pty to UI-thread handler (median)";
         tvk9::bench::PrintFigure(figure, tvk9::bench::Time(), project, "QSerialPort readyRead",
                                  RoundMedians(samples[1], DeliveriesPerRound), 1.1);
         tvk9::bench::PrintFigure(figure, tvk9::bench::Time(), project, "raw poll+read",
                                  RoundMedians(samples[2], DeliveriesPerRound), 0);
+        tvk9::bench::PrintFigure(figure, tvk9::bench::Time(), project,
+                                 "bare hand-over (a thread's poll+read posted as a Qt event)",
+                                 RoundMedians(samples[3], DeliveriesPerRound), 0);
         port.ClosePort();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "receive_bench: %s\n", e.what());

@@ -102,7 +102,15 @@ void RaiseThreadPriority(int steps) noexcept {
 
 // ---------------------------------------------------------------------------------------
 
-WindowsSerialPort::WindowsSerialPort(HANDLE handle) : handle_(handle) {}
+WindowsSerialPort::WindowsSerialPort(HANDLE handle) : handle_(handle) {
+    DCB line{};
+    line.DCBlength = sizeof line;
+    if (::GetCommState(handle_, &line))
+        saved_line_ = line;
+    COMMTIMEOUTS timeouts{};
+    if (::GetCommTimeouts(handle_, &timeouts))
+        saved_timeouts_ = timeouts;
+}
 
 WindowsSerialPort::~WindowsSerialPort() {
     // The workers have ended; an operation they left outstanding (a line-event wait, a read
@@ -115,6 +123,12 @@ WindowsSerialPort::~WindowsSerialPort() {
         ::SetCommMask(handle_, 0);
     Settle(event_ov_, event_pending_);
     Settle(write_ov_, write_pending_);
+    // Windows keeps a port's settings from one program to the next: the next finds them as
+    // they were before this one.
+    if (saved_line_)
+        ::SetCommState(handle_, &*saved_line_);
+    if (saved_timeouts_)
+        ::SetCommTimeouts(handle_, &*saved_timeouts_);
     ::CloseHandle(handle_);
 }
 

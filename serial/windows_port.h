@@ -57,9 +57,11 @@ private:
 
 class WindowsSerialPort final : public SerialPort {
 public:
-    // Takes the handle that CreateFileA opened for overlapped I/O.
+    // Takes the handle that CreateFileA opened for overlapped I/O, and notes the port's line
+    // settings and time-outs as they are.
     explicit WindowsSerialPort(HANDLE handle);
-    // Cancels and settles whatever I/O is still outstanding, then closes the handle.
+    // Cancels and settles whatever I/O is still outstanding, puts back the line settings (the
+    // DTR and RTS lines with them) and time-outs found, then closes the handle.
     ~WindowsSerialPort() override;
     WindowsSerialPort(const WindowsSerialPort&) = delete;
     WindowsSerialPort& operator=(const WindowsSerialPort&) = delete;
@@ -89,6 +91,9 @@ private:
     void Settle(OVERLAPPED& ov, bool& pending);
 
     HANDLE handle_;
+    // What the port had when it was opened; nothing when the driver would not say.
+    std::optional<DCB> saved_line_;
+    std::optional<COMMTIMEOUTS> saved_timeouts_;
     EventHandle close_; // manual reset: once signalled it stays visible to both workers
     EventHandle wake_;  // auto reset: a write request was queued
 

@@ -93,6 +93,32 @@ TEST_F(WindowsDevice, GreetingEndsOnSilenceAndAQueryGetsTheReportInOneEvent) {
     EXPECT_EQ(log.Count(MsgRequestHangup) + log.Count(MsgReceiveError), 0);
 }
 
+TEST_F(WindowsDevice, ClosingPutsBackTheLineSettingsThePortHad) {
+    const std::string path = DevicePath(std::getenv("TVK9_TEST_PORT"));
+    // Opened by another program, as Windows programs open a port, to read or set its state.
+    const auto line = [&](DCB* set) {
+        const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+        DCB d{};
+        d.DCBlength = sizeof d;
+        EXPECT_NE(h, INVALID_HANDLE_VALUE);
+        EXPECT_TRUE(set ? ::SetCommState(h, set) : ::GetCommState(h, &d));
+        ::CloseHandle(h);
+        return d;
+    };
+    DCB other = line(nullptr);
+    other.BaudRate = 19200; // Wine keeps no other setting on a pseudo-terminal
+    line(&other);
+
+    comm.SetCommName(std::getenv("TVK9_TEST_PORT")); // 9600 8N1 while it is open
+    comm.OpenPort();
+    ASSERT_TRUE(comm.PortOpen()) << comm.PortOpenError();
+    comm.ClosePort();
+    EXPECT_EQ(line(nullptr).BaudRate, 19200u);
+    other.BaudRate = 9600; // back to the sensor's
+    line(&other);
+}
+
 TEST_F(WindowsDevice, APauseLongerThanTheIntervalSplitsAFrame) {
     // This sensor sends each report in two halves 250 ms apart.
     Exchange("TVK9_TEST_SPLIT_PORT", 20, 3);

@@ -1,17 +1,34 @@
 #include "tools/cli/cli.h"
+#include "tools/cli/system_texts.h"
+
+#include <initializer_list>
+#include <string>
 
 namespace tvk9::cli {
 
+namespace {
+
+std::string Joined(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts) {
+        text += part;
+    }
+    return text;
+}
+
+} // namespace
+
 std::string_view HelpText() {
-    return R"(Usage: tvk9-cli COMMAND [OPTION]...
+    const SystemTexts& t = ThisSystem();
+    static const std::string text = Joined({
+        R"(Usage: tvk9-cli COMMAND [OPTION]...
 Reads, writes, backs up and restores a TVK9 motion sensor without the window: one command per
 sensor, a clear exit code, output a script can read, and no fixed waits.
 
 Commands:
-  ports [--json]
-      Every serial port with its USB details, and whether you can open it now; if not, why
-      and what to do. Opens no port.
-  find [--timeout MS] [--json] [--verbose]
+)",
+        t.ports,
+        R"(  find [--timeout MS] [--json] [--verbose]
       The ports on which a sensor announces itself, one per line. Every port is opened at
       once and listened to for 700 ms (--timeout), or until each has announced itself or
       failed. Ports that are in use or cannot be opened are skipped; --verbose says why.
@@ -34,31 +51,16 @@ Commands:
       the window's Horizontal button clears bits 0 to 3).
   restore [--port P] [--dry-run] [--json] FILE
       The same as write --file FILE.
-  watch --file F [--json] [--verbose]
-      For a production line: waits for sensors to appear, writes F to each new one, checks
-      it and prints one line per sensor (port, USB serial number, result, time), until
-      Ctrl+C. A port is taken for a sensor when it announces itself within 700 ms of being
-      opened. A sensor (port and USB serial number) is written once until it is unplugged;
-      one that is plugged in when watch starts counts as new. A port that cannot be opened
-      is tried again when the system or another program lets go of it, and reported if it
-      still cannot be opened 2 s after it appeared (ports there from the start: --verbose).
-  udev-rule [--port P] [--serial-only]
-      Prints a udev rule for the sensor's USB adapter (VID:PID; with --serial-only also its
-      serial number): the logged-in user may open it (TAG+="uaccess") and ModemManager
-      leaves it alone. Install it with tvk9-cli udev-rule | sudo tee
-      /etc/udev/rules.d/70-tvk9.rules, then sudo udevadm control --reload and sudo
-      udevadm trigger. A port without USB details (a built-in port, a simulator) gives exit status 4.
-
+)",
+        t.watch, t.udevRule,
+        R"(
 Without --port, a command first finds the sensor as find does and uses its port; none, or
 more than one, is an error that lists them (exit status 5).
 
 Options:
-  -p, --port P        the sensor's port: a device path (/dev/ttyUSB0), a name below /dev
-                      (ttyUSB0) or a link to one (/dev/serial/by-id/...)
-  -f, --file F        a settings file (- reads standard input); decimal numbers in it may
-                      use the full stop or your regional decimal separator (LC_ALL,
-                      LC_NUMERIC, LANG)
-  -o, --output FILE   where backup writes
+)",
+        t.portOption, t.fileOption,
+        R"(  -o, --output FILE   where backup writes
       --orientation vertical|horizontal
                       write: vertical sets bit 0 of the orientation, horizontal clears
                       bits 0 to 3; the one shown already changes nothing
@@ -67,8 +69,9 @@ Options:
       --timeout MS    how long find listens for announcements (default 700), also
                       where a command finds the sensor itself
   -n, --dry-run       write: show, do not write
-      --serial-only   udev-rule: match the adapter's serial number too
-      --json          one JSON document on standard output (watch: one per line)
+)",
+        t.serialOnly,
+        R"(      --json          one JSON document on standard output (watch: one per line)
   -v, --verbose       say which ports were passed over, and why
   -h, --help          this text
       --version       the version
@@ -88,13 +91,15 @@ Exit status:
   4    the port cannot be used, or went away during the command (cause and remedy on
        standard error)
   5    no sensor found, or several where one is needed
-  130  interrupted (Ctrl+C, SIGTERM, SIGHUP); the port was closed and its settings put back
-Results go to standard output, errors to standard error.
+)",
+        t.interrupted,
+        R"(Results go to standard output, errors to standard error.
 
 JSON fields:
   every document     command, exit_code, and error when the command failed
-  port               the port's path
-  usb                null, or {"manufacturer", "product", "serial", "vendor_id",
+)",
+        t.portField,
+        R"(  usb                null, or {"manufacturer", "product", "serial", "vendor_id",
                      "product_id", "by_id"} (strings, empty when unknown)
   problem            null, or {"kind", "cause", "remedy"}; kind is one of permission,
                      in-use, console, missing, not-serial, other
@@ -115,7 +120,8 @@ JSON fields:
                      when none), result (as write's, or "error" when the port cannot be
                      used: then error says why), written (null when nothing was written),
                      duration_ms, exit_code (as write's)
-)";
+)"});
+    return text;
 }
 
 } // namespace tvk9::cli

@@ -24,9 +24,10 @@ struct PortNote {
     NotifyMessage message;
 };
 
-// SIGINT, SIGTERM, SIGHUP (Ctrl+C, kill, a closed terminal), or Ctrl+C on Windows.
+// SIGINT, SIGTERM, SIGHUP (Ctrl+C, kill, a closed terminal), or on Windows a console control
+// event (Ctrl+C, Ctrl+Break, the console closed).
 struct Interrupted {
-    int signal = 0;
+    int signal = 0; // the signal's number, or the console event's
 };
 
 // An entry made or removed in a watched folder, or a change at a followed device node.

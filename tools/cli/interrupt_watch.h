@@ -1,9 +1,10 @@
 #pragma once
 
-// Turns the requests to stop from outside (SIGINT, SIGTERM, SIGHUP; Ctrl+C on Windows) into an
-// Interrupted event in the inbox, so that a command closes its ports, which puts their
-// settings back, and ends with exit code 130. A reader of the output that goes away (a closed
-// pipe) ends nothing either: the write fails and the command goes on to its end.
+// Turns the requests to stop from outside (SIGINT, SIGTERM, SIGHUP; on Windows Ctrl+C,
+// Ctrl+Break and the console window closing) into an Interrupted event in the inbox, so that
+// a command closes its ports, which puts their settings back, and ends with exit code 130. A
+// reader of the output that goes away (a closed pipe) ends nothing either: the write fails and
+// the command goes on to its end.
 
 #include "tools/cli/inbox.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// Whether this user can open a port now, and if not why, found out without opening it: an open
-// raises the modem lines of whatever device is behind the port.
+// Whether this user can open a port now, and if not why, found out without opening it where the
+// system allows: an open may raise the modem lines of whatever device is behind the port.
 
 #include "serial/port_problem.h"
 

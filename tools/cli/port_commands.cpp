@@ -2,6 +2,7 @@
 
 #include "tools/cli/command.h"
 #include "tools/cli/port_check.h"
+#include "tools/cli/system_texts.h"
 
 namespace tvk9::cli {
 
@@ -104,6 +105,9 @@ std::string UdevRuleText(const std::string& port, const UsbDetails& usb, bool se
 }
 
 int UdevRule(Call& call) {
+    if (const std::string_view why = ThisSystem().noUdev; !why.empty()) {
+        throw Failure{ExitUsageOrFile, std::string(why)};
+    }
     std::string port;
     if (call.options.port) {
         port = *call.options.port;

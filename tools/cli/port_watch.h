@@ -1,9 +1,9 @@
 #pragma once
 
 // Tells the owner thread when ports may have come or gone, without polling: a PortEvent in the
-// inbox for every entry made, renamed or removed where ports appear (the system's device folder
-// and the port folder) and for every change of a followed device node (its permissions set,
-// another program closing it).
+// inbox for every entry made, renamed or removed where ports appear (on Linux the system's
+// device folder and the port folder, on Windows the registry's list of COM ports) and for every
+// change of a followed device node (its permissions set, another program closing it).
 
 #include "tools/cli/inbox.h"
 

@@ -12,6 +12,7 @@ start)
     "$TVK9_WINESERVER" -w >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
     mkdir -p "$WINEPREFIX"
+    [ -z "${TVK9_WINE_SKIPS:-}" ] || : >"$TVK9_WINE_SKIPS"
     log="$WINEPREFIX.log"
     # Wine's own background programs inherit whatever output they are given: a file, never
     # the pipe of the test runner, which would then wait for them for ever.

@@ -163,7 +163,8 @@ rc=0
 wait "$finder" || rc=$?
 exits 130
 says err 'Interrupted'
-skip 'Ctrl+Break and a closed console' 'a Wine program started without a console gets neither'
+skip 'Ctrl+Break and a closed console' \
+    'this test reaches a Wine program with SIGINT alone, which Wine turns into Ctrl+C'
 
 # watch: only the sensors plugged in while it runs, each found through the registry's change
 # notice, written once; Ctrl+C ends it.

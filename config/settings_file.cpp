@@ -129,6 +129,11 @@ SettingsLines ReadSettingsLines(int fd, const std::string& name) {
     return ReadLines(fd, name, PipeReading::Wait);
 }
 
+SettingsLines ReadSettingsOperand(const std::string& operand) {
+    return operand == "-" ? ReadSettingsLines(STDIN_FILENO, operand)
+                          : ReadSettingsLines(operand, PipeReading::Wait);
+}
+
 namespace {
 
 std::string LinePlainText(const SettingsLines& lines, std::size_t index) {

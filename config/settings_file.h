@@ -79,6 +79,10 @@ SettingsLines ReadSettingsLines(const std::string& path, PipeReading pipes = Pip
 // data; `name` stands for the file in messages.
 SettingsLines ReadSettingsLines(int fd, const std::string& name);
 
+// The settings file that a command line names, read as a command-line tool reads its input:
+// "-" is standard input, and a pipe or FIFO is read to its end, waiting for its writer.
+SettingsLines ReadSettingsOperand(const std::string& operand);
+
 enum class LoadResult { Accepted, Refused };
 
 // Refused (nothing changed) unless line 1 deciphers to the marker exactly. Otherwise stores

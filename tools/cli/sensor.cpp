@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <unistd.h>
 
 namespace tvk9::cli {
 
@@ -138,8 +137,7 @@ Failure NoSensor(const Call& call, const FindOutcome& outcome) {
 }
 
 DeviceSettings LoadSettingsFile(const std::string& path) {
-    const SettingsLines lines = path == "-" ? ReadSettingsLines(STDIN_FILENO, path)
-                                            : ReadSettingsLines(path, PipeReading::Wait);
+    const SettingsLines lines = ReadSettingsOperand(path);
     DeviceSettings loaded;
     if (LoadSettingsLines(lines, RegionalDecimalSeparator(), loaded) == LoadResult::Refused) {
         throw Failure{ExitUsageOrFile, "Data Error!"};

@@ -184,9 +184,7 @@ int Decode(const std::vector<std::string_view>& args) {
     const DecodeOptions& options = *parsed;
     const char separator = options.separator.value_or(RegionalDecimalSeparator());
     // A pipe is read to its end: its writer may still be busy when the tool starts.
-    const SettingsLines lines = options.path == "-"
-                                    ? ReadSettingsLines(STDIN_FILENO, options.path)
-                                    : ReadSettingsLines(options.path, PipeReading::Wait);
+    const SettingsLines lines = ReadSettingsOperand(options.path);
     DeviceSettings loaded; // a freshly started programmer holds zeros
     if (LoadSettingsLines(lines, separator, loaded) == LoadResult::Refused) {
         return Fail("Data Error!");

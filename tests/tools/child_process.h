@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -98,6 +99,14 @@ public:
     }
 
     void Signal(int sig) { ::kill(pid_, sig); }
+
+    // Whether the program ends within `limit`; it is then still to be waited for.
+    bool EndsWithin(std::chrono::milliseconds limit) const {
+        pollfd p{static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)), POLLIN, 0};
+        const bool ended = p.fd >= 0 && ::poll(&p, 1, static_cast<int>(limit.count())) == 1;
+        ::close(p.fd);
+        return ended;
+    }
 
     // The exit status; -1 if the program did not exit by itself.
     int Wait() {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -228,6 +229,22 @@ TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {
     EXPECT_EQ(cli.Rest(true), "Interrupted\n");
     EXPECT_EQ(speed(B0), B19200);
     ::close(opens);
+}
+
+// A settings file from a pipe whose writer never writes: the command waits for it, and a stop
+// from outside ends that wait as it ends every other.
+TEST_F(CliProgram, AnInterruptEndsAWaitForTheSettingsFile) {
+    const std::string fifo = (files_ / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const int stop : {SIGINT, SIGTERM}) {
+        ChildProcess cli(Program, {"write", "--file", fifo}, Env());
+        // Returns once the command has opened the FIFO to read it; nothing is written.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(writer, 0);
+        cli.Signal(stop);
+        EXPECT_TRUE(cli.EndsWithin(testing::ChildPatience)) << "signal " << stop;
+        ::close(writer);
+    }
 }
 
 TEST_F(CliProgram, WatchWritesEachNewSensorOnceUntilItIsUnpluggedAndEndsOnSigterm) {

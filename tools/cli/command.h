@@ -73,6 +73,8 @@ Failure NoSensor(const Call& call, const FindOutcome& outcome);
 // A settings file's values as the window loads them (its regional decimal separator or the
 // full stop; - reads standard input). Throws Failure 1 with "Data Error!" for a file of another
 // kind, tvk9::Exception with the loader's message for one that cannot be read or converted.
+// Called before any port is opened: while the file is read, a stop from outside ends the
+// program at once.
 DeviceSettings LoadSettingsFile(const std::string& path);
 
 // Output pieces.

@@ -26,4 +26,19 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// While it lives, a stop from outside ends the program at once, as it ends one that has not
+// set up an InterruptWatch. For a wait that holds no port and cannot listen to the inbox: a
+// settings file read from a pipe or a terminal whose writer may never write.
+class ImmediateInterrupts {
+public:
+    ImmediateInterrupts();
+    ~ImmediateInterrupts();
+    ImmediateInterrupts(const ImmediateInterrupts&) = delete;
+    ImmediateInterrupts& operator=(const ImmediateInterrupts&) = delete;
+
+private:
+    struct Saved; // what to put back
+    std::unique_ptr<Saved> saved_;
+};
+
 } // namespace tvk9::cli

@@ -4,6 +4,7 @@
 #include "tools/cli/command.h"
 
 #include "config/settings_file.h"
+#include "tools/cli/interrupt_watch.h"
 #include "tools/settings/decimal_separator.h"
 
 #include <cerrno>
@@ -137,7 +138,12 @@ Failure NoSensor(const Call& call, const FindOutcome& outcome) {
 }
 
 DeviceSettings LoadSettingsFile(const std::string& path) {
-    const SettingsLines lines = ReadSettingsOperand(path);
+    const SettingsLines lines = [&] {
+        // A writer that never writes must not keep the command from its end, and no port is
+        // open yet to be put back.
+        const ImmediateInterrupts stops;
+        return ReadSettingsOperand(path);
+    }();
     DeviceSettings loaded;
     if (LoadSettingsLines(lines, RegionalDecimalSeparator(), loaded) == LoadResult::Refused) {
         throw Failure{ExitUsageOrFile, "Data Error!"};

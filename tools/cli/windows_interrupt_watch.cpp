@@ -53,4 +53,16 @@ InterruptWatch::~InterruptWatch() {
     watching.store(nullptr);
 }
 
+// Without an inbox the handler passes the event on to the system's, which ends the process.
+struct ImmediateInterrupts::Saved {
+    Inbox* inbox = nullptr;
+};
+
+ImmediateInterrupts::ImmediateInterrupts()
+    : saved_(std::make_unique<Saved>(Saved{watching.exchange(nullptr)})) {}
+
+ImmediateInterrupts::~ImmediateInterrupts() {
+    watching.store(saved_->inbox);
+}
+
 } // namespace tvk9::cli

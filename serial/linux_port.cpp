@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tvk9 {
 
@@ -333,13 +334,17 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
             read_.reset();
             return {Kind::Failed, 0, 0};
         }
-        wait_first = false;
+        const bool read_skipped = std::exchange(wait_first, false);
         if (read_->window.Complete(read_->got))
             return finish();
         const auto now = SteadyClock::now();
         Deadline until = read_->window.Ends(read_->got, read_->last);
-        if (until.Expired(now))
+        if (until.Expired(now)) {
+            // A time-out that ran out before the first look still takes what is there.
+            if (read_skipped)
+                continue;
             return finish();
+        }
         if (counters_)
             until = Deadline::Earliest(until, Deadline::After(now, CounterInterval));
 

@@ -16,8 +16,8 @@ elseif(TVK9_SANITIZER STREQUAL "address")
 endif()
 
 # tvk9_platform_sources(VAR FILE...): the files that belong to this operating system. Files named
-# linux_* are Linux's, posix_* every system's but Windows, windows_* and *_windows.cpp Windows's;
-# the rest are everybody's.
+# linux_* are Linux's, posix_* every system's but Windows, windows_* Windows's; the rest are
+# everybody's.
 function(tvk9_platform_sources var)
   set(kept)
   foreach(file IN LISTS ARGN)
@@ -26,7 +26,7 @@ function(tvk9_platform_sources var)
       if(name MATCHES "^(linux|posix)_")
         continue()
       endif()
-    elseif(name MATCHES "^windows_|_windows\\.cpp$")
+    elseif(name MATCHES "^windows_")
       continue()
     endif()
     list(APPEND kept ${file})

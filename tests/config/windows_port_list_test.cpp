@@ -3,7 +3,7 @@
 
 #include "common/error.h"
 #include "config/port_list.h"
-#include "config/port_list_windows.h"
+#include "config/windows_port_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "config/port_list_windows.h"
+#include "config/windows_port_list.h"
 #include "config/port_list.h"
 
 #include "common/error.h"

@@ -27,6 +27,11 @@ void PostEvents(int inotify, Inbox& inbox) {
             std::memcpy(&event, buffer + at, sizeof event);
             const char* name = buffer + at + sizeof event;
             at += static_cast<ssize_t>(sizeof event + event.len);
+            // A watch that went (ours removed, or its node deleted) says nothing new: a node
+            // that goes is seen in its folder.
+            if ((event.mask & IN_IGNORED) != 0) {
+                continue;
+            }
             // An overflow lost events: watch -1 makes the owner look at everything.
             const bool gone = (event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0;
             inbox.Post(PortEvent{(event.mask & IN_Q_OVERFLOW) != 0 ? -1 : event.wd,

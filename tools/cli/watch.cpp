@@ -130,17 +130,17 @@ private:
     }
 
     void Start(Sensor& sensor, TimePoint now) {
+        // Not followed while we try: our own open and close of the node would wake us to try
+        // again, and again, when another program holds the port in a way we cannot see.
+        watch_.Unfollow(sensor.follow);
+        sensor.follow = -1;
         PortSession& session = sessions_.Add(sensor.info.name);
         sensor.problem = session.Open();
         if (sensor.problem.kind != PortProblem::Kind::None) {
             sessions_.Remove(session);
-            if (sensor.follow < 0) {
-                sensor.follow = watch_.Follow(sensor.info.name);
-            }
+            sensor.follow = watch_.Follow(sensor.info.name);
             return;
         }
-        watch_.Unfollow(sensor.follow);
-        sensor.follow = -1;
         sensor.session = &session;
         sensor.stage = Sensor::Stage::Listening;
         // Only a port on which a sensor announces itself is asked anything.

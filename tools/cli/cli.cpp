@@ -163,6 +163,10 @@ int Run(const CommandSpec& command, std::span<const std::string_view> args, Inbo
         // The settings file's messages, and files that cannot be written.
         code = ExitUsageOrFile;
         error = AsShown(e.what());
+    } catch (const std::exception& e) {
+        // What the system refused (a thread, memory): said, after the ports were put back.
+        code = ExitUsageOrFile;
+        error = std::string(command.name) + ": " + e.what();
     }
     if (!error.empty()) {
         err << error << '\n';

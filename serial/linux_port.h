@@ -40,7 +40,9 @@ std::uint32_t ErrorFlagsBetween(const LineCounters& before, const LineCounters& 
 // Line events (EvErr, EvRlsd, EvRing) for the counters that moved.
 std::uint32_t EventsBetween(const LineCounters& before, const LineCounters& after);
 
-// The line as the port was found at open, to be put back at close.
+// The line as the port was found at open, to be put back at close. The modem lines are read
+// just after open(), which raises DTR and RTS: no descriptor shows them before it, and raised
+// is what every program that opens the port finds.
 struct SavedLine {
     std::optional<termios> settings;
     std::optional<std::uint32_t> customSpeed; // a rate without a B constant

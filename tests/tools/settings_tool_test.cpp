@@ -189,6 +189,27 @@ TEST_F(SettingsTool, EncodeRefusesInputThatWouldNotComeBack) {
     EXPECT_EQ(outcome.err, "Cannot create file \"" + blocked + "\". No such file or directory.\n");
 }
 
+TEST_F(SettingsTool, EncodeReplacesAFileOnlyOnceTheNewOneIsWhole) {
+    const std::string kept = WriteFile("kept.txt", "the old settings");
+    fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // 1,344 bytes of file that a 1 KiB size limit stops half-way, as a full disk would.
+    const std::string plain = "vexnoc\n0.7" + std::string(600, '0') + "\n1\n2\n3\n4\n5\n6\n";
+    const Outcome failed = Run({"/bin/bash", "-c", "ulimit -f 1; trap '' XFSZ; exec \"$0\" \"$@\"",
+                                Tool, "encode", "-o", kept},
+                               plain, std::nullopt);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, "Cannot write file \"" + kept + "\". File too large.\n");
+    EXPECT_EQ(Slurp(kept), "the old settings");
+
+    ASSERT_EQ(Run({Tool, "encode", "-o", kept}, plain).status, 0);
+    EXPECT_EQ(Slurp(kept).size(), 1344u);
+    EXPECT_EQ(fs::status(kept).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir_)) {
+        EXPECT_NE(entry.path().filename().string().front(), '.') << "left behind: " << entry;
+    }
+}
+
 TEST_F(SettingsTool, DecodeShowsWhatAFreshProgrammerSendsUnlessRaw) {
     SettingsLines plain = ExamplePlain();
     plain[7] = "$1E"; // bit 0 clear: Horizont is selected and clears bits 0 to 3

@@ -1,18 +1,14 @@
 // read, write, restore and backup: one sensor, one exchange after the other.
 
 #include "common/error.h"
-#include "common/open_flags.h"
+#include "common/whole_file.h"
 #include "tools/cli/backup_file.h"
 #include "tools/cli/command.h"
 #include "tools/cli/write_plan.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <iomanip>
-#include <system_error>
-#include <unistd.h>
 
 namespace tvk9::cli {
 
@@ -152,33 +148,6 @@ int WriteSettings(Call& call, const std::optional<std::string>& file) {
     throw Failure{ExitKept, kept};
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-    const auto fail = [&](const char* what, int error) {
-        throw Exception(std::string(what) + " \"" + path + "\". " +
-                        std::generic_category().message(error));
-    };
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenAsIs, 0666);
-    if (fd < 0) {
-        fail("Cannot create file", errno);
-    }
-    std::string_view rest = bytes;
-    while (!rest.empty()) {
-        const ssize_t done = ::write(fd, rest.data(), rest.size());
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done < 0) {
-            const int error = errno;
-            ::close(fd);
-            fail("Cannot write file", error);
-        }
-        rest.remove_prefix(static_cast<std::size_t>(done));
-    }
-    if (::close(fd) != 0) {
-        fail("Cannot write file", errno);
-    }
-}
-
 } // namespace
 
 int Read(Call& call) {
@@ -239,7 +208,7 @@ int Backup(Call& call) {
         call.out << file;
         return ExitOk;
     }
-    WriteFile(path, file);
+    WriteWholeFile(path, file);
     if (!call.options.json) {
         call.out << "The settings of the sensor on " << WithDetails(info) << " are in " << path
                  << '\n';

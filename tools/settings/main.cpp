@@ -6,7 +6,7 @@
 
 #include "common/command_line.h"
 #include "common/error.h"
-#include "common/open_flags.h"
+#include "common/whole_file.h"
 #include "config/frames.h"
 #include "config/settings_file.h"
 #include "tools/settings/decimal_separator.h"
@@ -14,7 +14,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 #include <optional>
 #include <span>
 #include <string>
@@ -267,18 +266,7 @@ int Encode(const std::vector<std::string_view>& args) {
         }
         return 0;
     }
-    const int fd = ::open(outputPath->c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenAsIs, 0666);
-    if (fd < 0) {
-        return Fail("Cannot create file \"" + *outputPath + "\". " +
-                    std::generic_category().message(errno));
-    }
-    const bool written = WriteAll(fd, file);
-    const int writeError = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
-        return Fail("Cannot write file \"" + *outputPath + "\". " +
-                    std::generic_category().message(written ? errno : writeError));
-    }
+    WriteWholeFile(*outputPath, file);
     return 0;
 }
 

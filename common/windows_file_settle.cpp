@@ -1,0 +1,16 @@
+#include "common/file_settle.h"
+
+#include <cerrno>
+#include <io.h>
+
+namespace tvk9 {
+
+// A Windows file has no permission bits or owner that a C runtime descriptor could carry over.
+int SettleNewFile(int fd, const struct stat*) {
+    return ::_commit(fd) == 0 ? 0 : errno;
+}
+
+// Windows writes a renaming through to the disk itself.
+void SettleFolder(const char*) {}
+
+} // namespace tvk9

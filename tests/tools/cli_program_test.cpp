@@ -232,17 +232,21 @@ TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {
 }
 
 // A settings file from a pipe whose writer never writes: the command waits for it, and a stop
-// from outside ends that wait as it ends every other.
+// from outside ends that wait as it ends every other, with its exit code and JSON document.
 TEST_F(CliProgram, AnInterruptEndsAWaitForTheSettingsFile) {
     const std::string fifo = (files_ / "fifo").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     for (const int stop : {SIGINT, SIGTERM}) {
-        ChildProcess cli(Program, {"write", "--file", fifo}, Env());
+        ChildProcess cli(Program, {"write", "--json", "--file", fifo}, Env());
         // Returns once the command has opened the FIFO to read it; nothing is written.
         const int writer = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
         ASSERT_GE(writer, 0);
         cli.Signal(stop);
-        EXPECT_TRUE(cli.EndsWithin(testing::ChildPatience)) << "signal " << stop;
+        ASSERT_TRUE(cli.EndsWithin(testing::ChildPatience)) << "signal " << stop;
+        EXPECT_EQ(cli.Wait(), 130) << "signal " << stop;
+        EXPECT_EQ(cli.Rest(false), R"({"command":"write","file":")" + fifo +
+                                       R"(","error":"Interrupted","exit_code":130})" + "\n");
+        EXPECT_EQ(cli.Rest(true), "Interrupted\n");
         ::close(writer);
     }
 }

@@ -168,22 +168,31 @@ int Run(const CommandSpec& command, std::span<const std::string_view> args, Inbo
         code = ExitUsageOrFile;
         error = std::string(command.name) + ": " + e.what();
     }
-    if (!error.empty()) {
-        err << error << '\n';
-    }
-    if (call.options.json) {
-        call.json.CloseTo(1);
-        if (!error.empty()) {
-            call.json.Key("error").String(error);
-        }
-        call.json.Key("exit_code").Number(code).EndObject();
-        out << call.json.Text() << '\n';
-    }
+    const Ending ending = EndingOf(call, code, error);
+    err << ending.err;
+    out << ending.out;
     out.flush();
     return code;
 }
 
 } // namespace
+
+Ending EndingOf(const Call& call, int code, const std::string& error) {
+    Ending ending;
+    if (!error.empty()) {
+        ending.err = error + '\n';
+    }
+    if (call.options.json) {
+        JsonWriter json = call.json;
+        json.CloseTo(1);
+        if (!error.empty()) {
+            json.Key("error").String(error);
+        }
+        json.Key("exit_code").Number(code).EndObject();
+        ending.out = json.Text() + '\n';
+    }
+    return ending;
+}
 
 int RunCli(std::span<const std::string_view> args, Inbox& inbox, std::ostream& out,
            std::ostream& err) {

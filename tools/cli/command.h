@@ -42,11 +42,22 @@ struct Call {
     JsonWriter json;
 };
 
+// The message of a command stopped from outside.
+inline constexpr char InterruptedMessage[] = "Interrupted";
+
 // Ends a command: the message goes to standard error (and into the JSON document).
 struct Failure {
     int code;
     std::string message;
 };
+
+// What a command leaves as it ends with `code` and `error` (empty for none): the message for
+// standard error and, with --json, the finished document for standard output.
+struct Ending {
+    std::string out;
+    std::string err;
+};
+Ending EndingOf(const Call& call, int code, const std::string& error);
 
 // The sensor's port: --port, opened, or the one port on which a sensor announced itself (kept
 // open). Throws Failure for a port that cannot be used (4) or no sensor, or several (5).
@@ -74,8 +85,8 @@ Failure NoSensor(const Call& call, const FindOutcome& outcome);
 // full stop; - reads standard input). Throws Failure 1 with "Data Error!" for a file of another
 // kind, tvk9::Exception with the loader's message for one that cannot be read or converted.
 // Called before any port is opened: while the file is read, a stop from outside ends the
-// program at once.
-DeviceSettings LoadSettingsFile(const std::string& path);
+// program at once, as an interrupted command ends.
+DeviceSettings LoadSettingsFile(const Call& call, const std::string& path);
 
 // Output pieces.
 std::string WithDetails(const PortInfo& port);

@@ -9,6 +9,7 @@
 #include "tools/cli/inbox.h"
 
 #include <memory>
+#include <string>
 
 namespace tvk9::cli {
 
@@ -26,19 +27,25 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// While it lives, a stop from outside ends the program at once, as it ends one that has not
-// set up an InterruptWatch. For a wait that holds no port and cannot listen to the inbox: a
-// settings file read from a pipe or a terminal whose writer may never write.
+// While it lives, a stop from outside ends the program at once with exit code 130, after
+// writing `out` to standard output and `err` to standard error. For a wait that holds no port
+// and cannot listen to the inbox: a settings file read from a pipe or a terminal whose writer
+// may never write.
 class ImmediateInterrupts {
 public:
-    ImmediateInterrupts();
+    ImmediateInterrupts(std::string out, std::string err);
     ~ImmediateInterrupts();
     ImmediateInterrupts(const ImmediateInterrupts&) = delete;
     ImmediateInterrupts& operator=(const ImmediateInterrupts&) = delete;
 
+    struct LastWords; // `out` and `err`, where the system's stop reaches them
+
 private:
-    struct Saved; // what to put back
-    std::unique_ptr<Saved> saved_;
+    std::unique_ptr<LastWords> words_;
 };
+
+// For the watch of each system: a stop from outside has come. Ends the program while an
+// ImmediateInterrupts lives; otherwise the next one does, and this returns.
+void NoteStop();
 
 } // namespace tvk9::cli

@@ -5,7 +5,6 @@
 
 #include <csignal>
 #include <optional>
-#include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -23,30 +22,12 @@ InterruptWatch::InterruptWatch(Inbox& inbox) : impl_(std::make_unique<Impl>()) {
     impl_->reader.emplace(signals, [&inbox, signals] {
         signalfd_siginfo info{};
         while (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+            NoteStop();
             inbox.Post(Interrupted{static_cast<int>(info.ssi_signo)});
         }
     });
 }
 
 InterruptWatch::~InterruptWatch() = default;
-
-// The signals that the watch blocks are let through to this thread: their default action ends
-// the program.
-struct ImmediateInterrupts::Saved {
-    sigset_t mask{};
-};
-
-ImmediateInterrupts::ImmediateInterrupts() : saved_(std::make_unique<Saved>()) {
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGHUP);
-    pthread_sigmask(SIG_UNBLOCK, &stops, &saved_->mask);
-}
-
-ImmediateInterrupts::~ImmediateInterrupts() {
-    pthread_sigmask(SIG_SETMASK, &saved_->mask, nullptr);
-}
 
 } // namespace tvk9::cli

@@ -46,7 +46,7 @@ std::string Listed(const std::vector<std::pair<PortInfo, PortSession*>>& found) 
 
 void RunUntil(Sessions& sessions, const std::function<bool()>& done) {
     if (!sessions.Run(done)) {
-        throw Failure{ExitInterrupted, "Interrupted"};
+        throw Failure{ExitInterrupted, InterruptedMessage};
     }
 }
 
@@ -137,11 +137,12 @@ Failure NoSensor(const Call& call, const FindOutcome& outcome) {
     return {ExitSensorCount, message};
 }
 
-DeviceSettings LoadSettingsFile(const std::string& path) {
+DeviceSettings LoadSettingsFile(const Call& call, const std::string& path) {
     const SettingsLines lines = [&] {
         // A writer that never writes must not keep the command from its end, and no port is
         // open yet to be put back.
-        const ImmediateInterrupts stops;
+        const Ending interrupted = EndingOf(call, ExitInterrupted, InterruptedMessage);
+        const ImmediateInterrupts stops(interrupted.out, interrupted.err);
         return ReadSettingsOperand(path);
     }();
     DeviceSettings loaded;

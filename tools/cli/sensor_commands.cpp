@@ -80,7 +80,7 @@ int WriteSettings(Call& call, const std::optional<std::string>& file) {
     WriteChoices choices{std::nullopt, o.orientation, o.pitch, o.roll, o.yaw};
     if (file) {
         call.json.Key("file").String(*file);
-        choices.file = LoadSettingsFile(*file);
+        choices.file = LoadSettingsFile(call, *file);
     }
     Sessions sessions(call.inbox);
     const auto [session, info, reported] = ReadSensor(call, sessions);

@@ -256,7 +256,7 @@ int Watch(Call& call) {
         throw Failure{ExitUsageOrFile, "watch needs --file F, the settings file to write"};
     }
     const std::string& path = *call.options.file;
-    const DeviceSettings file = LoadSettingsFile(path);
+    const DeviceSettings file = LoadSettingsFile(call, path);
     PortWatch watch(call.inbox);
     call.err << "Waiting for sensors to write " << path << " to; Ctrl+C ends." << std::endl;
     Watcher watcher(call, file, watch);

@@ -20,6 +20,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
     if (inbox == nullptr) {
         return FALSE; // the next handler, in the end the system's: the process ends
     }
+    NoteStop();
     inbox->Post(Interrupted{static_cast<int>(event)});
     switch (event) {
     case CTRL_CLOSE_EVENT:
@@ -51,18 +52,6 @@ InterruptWatch::InterruptWatch(Inbox& inbox) {
 InterruptWatch::~InterruptWatch() {
     ::SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     watching.store(nullptr);
-}
-
-// Without an inbox the handler passes the event on to the system's, which ends the process.
-struct ImmediateInterrupts::Saved {
-    Inbox* inbox = nullptr;
-};
-
-ImmediateInterrupts::ImmediateInterrupts()
-    : saved_(std::make_unique<Saved>(Saved{watching.exchange(nullptr)})) {}
-
-ImmediateInterrupts::~ImmediateInterrupts() {
-    watching.store(saved_->inbox);
 }
 
 } // namespace tvk9::cli

@@ -72,10 +72,11 @@ public:
             }
         }
         error = fd_ < 0 ? errno : 0;
+        created_ = fd_ >= 0;
     }
     ~Replacement() {
         Close();
-        if (!placed_) {
+        if (created_ && !placed_) {
             std::error_code ignored;
             fs::remove(name_, ignored);
         }
@@ -99,6 +100,7 @@ public:
 private:
     fs::path name_;
     int fd_ = -1;
+    bool created_ = false; // the name is ours to remove
     bool placed_ = false;
 };
 

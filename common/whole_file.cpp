@@ -65,7 +65,12 @@ public:
             const auto tag = (std::uint64_t{random()} << 32) | random();
             char suffix[24];
             std::snprintf(suffix, sizeof suffix, ".%016llx", static_cast<unsigned long long>(tag));
-            name_ = target.parent_path() / ("." + target.filename().string() + suffix);
+            // Appended piece by piece: "." + a temporary string draws GCC 12's false
+            // -Wrestrict at -O3 (GCC bug 105329).
+            std::string hidden = ".";
+            hidden += target.filename().string();
+            hidden += suffix;
+            name_ = target.parent_path() / hidden;
             fd_ = ::open(name_.string().c_str(), O_WRONLY | O_CREAT | O_EXCL | OpenAsIs, 0666);
             if (fd_ >= 0 || errno != EEXIST) {
                 break;

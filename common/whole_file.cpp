@@ -27,21 +27,6 @@ namespace fs = std::filesystem;
     Fail(what, path, std::generic_category().message(error));
 }
 
-// Returns 0 or the errno of the write that failed.
-int WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const auto done = ::write(fd, bytes.data(), static_cast<unsigned>(bytes.size()));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done < 0) {
-            return errno;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(done));
-    }
-    return 0;
-}
-
 void WriteThrough(const std::string& path, std::string_view bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenAsIs, 0666);
     if (fd < 0) {
@@ -110,6 +95,20 @@ private:
 };
 
 } // namespace
+
+int WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const auto done = ::write(fd, bytes.data(), static_cast<unsigned>(bytes.size()));
+        if (done < 0 && errno == EINTR) {
+            continue;
+        }
+        if (done < 0) {
+            return errno;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+    }
+    return 0;
+}
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
     std::error_code ignored;

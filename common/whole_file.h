@@ -5,6 +5,10 @@
 
 namespace tvk9 {
 
+// Writes all of `bytes` to `fd`, going on after an interrupted write. Returns 0 or the errno of
+// the write that failed.
+int WriteAll(int fd, std::string_view bytes);
+
 // Makes `bytes` the content of the file at `path`. A regular file, or one not there yet, is
 // replaced only once the new content is whole on the disk, so a write that fails half-way (a
 // full disk, a quota) leaves the old file as it was; the new one keeps the old one's

@@ -1,10 +1,9 @@
 #include "tools/cli/interrupt_watch.h"
 
+#include "common/whole_file.h"
 #include "tools/cli/cli.h"
 
-#include <cerrno>
 #include <mutex>
-#include <string_view>
 #include <unistd.h>
 
 namespace tvk9::cli {
@@ -23,22 +22,9 @@ std::mutex immediateLock;
 const ImmediateInterrupts::LastWords* immediate = nullptr;
 bool stopped = false;
 
-void WriteFully(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const auto done = ::write(fd, text.data(), static_cast<unsigned>(text.size()));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return;
-        }
-        text.remove_prefix(static_cast<std::size_t>(done));
-    }
-}
-
 [[noreturn]] void EndWith(const ImmediateInterrupts::LastWords& words) {
-    WriteFully(STDOUT_FILENO, words.out);
-    WriteFully(STDERR_FILENO, words.err);
+    WriteAll(STDOUT_FILENO, words.out);
+    WriteAll(STDERR_FILENO, words.err);
     ::_exit(ExitInterrupted);
 }
 

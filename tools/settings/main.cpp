@@ -55,20 +55,6 @@ private:
     std::string message_;
 };
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t done = ::write(fd, bytes.data(), bytes.size());
-        if (done < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(done));
-    }
-    return true;
-}
-
 int Fail(const std::string& message) {
     WriteAll(STDERR_FILENO, AsShown(message) + "\n");
     return ExitFailure;
@@ -99,7 +85,7 @@ Command ParseCommand(std::string_view name, const std::vector<std::string_view>&
 }
 
 int PrintUsage() {
-    return WriteAll(STDOUT_FILENO, Usage) ? 0 : ExitFailure;
+    return WriteAll(STDOUT_FILENO, Usage) == 0 ? 0 : ExitFailure;
 }
 
 struct DecodeOptions {
@@ -190,8 +176,8 @@ int Decode(const std::vector<std::string_view>& args) {
     }
     const DeviceSettings shown = options.raw ? loaded : SettingsAfterFreshSelection(loaded);
     const std::string out = options.frame ? Hex(BuildSettingsFrame(shown)) : Listing(shown);
-    if (!WriteAll(STDOUT_FILENO, out)) {
-        return Fail("Cannot write to standard output. " + std::generic_category().message(errno));
+    if (const int error = WriteAll(STDOUT_FILENO, out); error != 0) {
+        return Fail("Cannot write to standard output. " + std::generic_category().message(error));
     }
     return 0;
 }
@@ -260,9 +246,9 @@ int Encode(const std::vector<std::string_view>& args) {
     }
     const std::string file = EncodeSettingsFile(PlainLines(ReadInput()));
     if (!outputPath) {
-        if (!WriteAll(STDOUT_FILENO, file)) {
+        if (const int error = WriteAll(STDOUT_FILENO, file); error != 0) {
             return Fail("Cannot write to standard output. " +
-                        std::generic_category().message(errno));
+                        std::generic_category().message(error));
         }
         return 0;
     }
@@ -289,7 +275,8 @@ int Run(int argc, char** argv) {
             return PrintUsage();
         }
         if (command == "--version") {
-            return WriteAll(STDOUT_FILENO, VersionLine("tvk9-settings") + "\n") ? 0 : ExitFailure;
+            return WriteAll(STDOUT_FILENO, VersionLine("tvk9-settings") + "\n") == 0 ? 0
+                                                                                     : ExitFailure;
         }
         throw UsageError("unknown command " + std::string(command));
     } catch (const UsageError& e) {

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <future>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -12,6 +13,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -81,6 +83,47 @@ std::uint32_t EventsBetween(const LineCounters& a, const LineCounters& b) {
 // ---------------------------------------------------------------------------------------
 
 OpenResult OpenSystemSerialPort(const std::string& name) {
+    linux_port::HolderLook holders;
+    holders.Refresh();
+    return OpenLinuxPort(name, holders);
+}
+
+struct SystemPorts::Memory {
+    // The first look is handed over once; then it is brought up to date before each open.
+    std::future<linux_port::HolderLook> first;
+    std::optional<linux_port::HolderLook> holders;
+    std::jthread warming; // goes first: a stop cuts a first look short
+
+    linux_port::HolderLook& Holders() {
+        if (!holders)
+            holders.emplace(first.get());
+        holders->Refresh();
+        return *holders;
+    }
+};
+
+SystemPorts::SystemPorts() : memory_(std::make_shared<Memory>()) {
+    std::promise<linux_port::HolderLook> promise;
+    memory_->first = promise.get_future();
+    memory_->warming = std::jthread([promise = std::move(promise)](std::stop_token stop) mutable {
+        linux_port::HolderLook holders;
+        holders.Refresh(stop);
+        promise.set_value(std::move(holders));
+    });
+}
+
+OpenResult SystemPorts::Open(const std::string& name) const {
+    return OpenLinuxPort(name, memory_->Holders());
+}
+
+SerialPortOpener SystemPorts::OpenerForMany() const {
+    memory_->Holders();
+    return [memory = memory_](const std::string& name) {
+        return OpenLinuxPort(name, *memory->holders);
+    };
+}
+
+OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders) {
     const std::string path = DevicePath(name);
     const auto refuse = [&path](int error, const OpenFacts& facts = OpenFacts()) {
         return OpenResult{nullptr, DiagnoseOpenFailure(path, error, facts)};
@@ -91,7 +134,7 @@ OpenResult OpenSystemSerialPort(const std::string& name) {
     linux_port::UucpLock lock;
     if (S_ISCHR(st.st_mode) && linux_port::IsTerminal(st.st_rdev)) {
         // Another program's port is refused before anything about it changes.
-        auto use = linux_port::FindUse(path, st.st_rdev);
+        auto use = linux_port::FindUse(path, st.st_rdev, holders);
         if (use.inUse)
             return refuse(EBUSY, use.facts);
         lock = std::move(use.lock);

@@ -19,6 +19,10 @@ namespace tvk9 {
 // "COM3" names /dev/COM3; a name that begins with '/' is a path already.
 std::string DevicePath(const std::string& comm_name);
 
+// OpenSystemSerialPort with what `holders` saw of other programs' descriptors, which the caller
+// has brought up to date. Several threads may open with one look at once.
+OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders);
+
 // What an errno from a read, write, poll or ioctl means to the workers. The one place
 // where error numbers are told apart.
 enum class ErrnoMeaning {

@@ -10,7 +10,9 @@
 
 namespace tvk9::cli {
 
-PortProblem CheckPort(const std::string& name) {
+namespace {
+
+PortProblem CheckPort(const std::string& name, const linux_port::HolderLook& holders) {
     const std::string path = DevicePath(name);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -20,7 +22,7 @@ PortProblem CheckPort(const std::string& name) {
         return DiagnoseOpenFailure(path, ENOTTY);
     }
     // The same look as before an open; the lock file it takes goes again at once.
-    const linux_port::UseFound use = linux_port::FindUse(path, st.st_rdev);
+    const linux_port::UseFound use = linux_port::FindUse(path, st.st_rdev, holders);
     if (use.inUse) {
         return DiagnoseOpenFailure(path, EBUSY, use.facts);
     }
@@ -30,6 +32,18 @@ PortProblem CheckPort(const std::string& name) {
                                    error == EACCES ? linux_port::AccessFacts(path) : OpenFacts());
     }
     return {};
+}
+
+} // namespace
+
+std::vector<PortProblem> CheckPorts(const std::vector<std::string>& names) {
+    linux_port::HolderLook holders;
+    holders.Refresh();
+    std::vector<PortProblem> problems;
+    for (const std::string& name : names) {
+        problems.push_back(CheckPort(name, holders));
+    }
+    return problems;
 }
 
 } // namespace tvk9::cli

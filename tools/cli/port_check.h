@@ -6,10 +6,12 @@
 #include "serial/port_problem.h"
 
 #include <string>
+#include <vector>
 
 namespace tvk9::cli {
 
-// Kind::None when nothing stands in the way.
-PortProblem CheckPort(const std::string& name);
+// For each port, Kind::None when nothing stands in the way. One look at other programs'
+// descriptors serves them all.
+std::vector<PortProblem> CheckPorts(const std::vector<std::string>& names);
 
 } // namespace tvk9::cli

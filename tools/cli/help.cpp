@@ -79,8 +79,9 @@ An option's value follows as "--port P" or "--port=P".
 
 The sensor answers within 500 ms. After the port opens, the query goes at once, again when
 the sensor announces itself and every 250 ms without an answer, for 500 ms after an
-announcement and 1.2 s at most. A write's answer is awaited 500 ms. A pause of 20 ms ends
-a block of received bytes.
+announcement and 1.2 s at most. A write's answer is awaited 500 ms. An answer counts the
+moment its last byte is in; a frame that comes in pieces is put together until the wait it
+came in ends.
 
 Exit status:
   0    done (find: at least one sensor found)

@@ -15,7 +15,11 @@ PortProblem PortSession::Open() {
     // The buffer first: the component refuses a read length above it.
     comm_.SetInBufferSize(ReadLength);
     comm_.SetInputLen(ReadLength);
-    comm_.SetReadIntervalTimeout(static_cast<std::uint32_t>(BlockGap.count()));
+    // Each read returns as soon as there is anything to read (and empty, which would end the
+    // receive worker, only after 49 days).
+    comm_.SetReadIntervalTimeout(MaxDword);
+    comm_.SetReadTotalTimeoutMultiplier(MaxDword);
+    comm_.SetReadTotalTimeoutConstant(MaxDword - 1);
     try {
         comm_.OpenPort();
     } catch (const ECommsError& e) {

@@ -18,10 +18,6 @@
 
 namespace tvk9::cli {
 
-// A pause this long ends a received block. Longer than any pause inside a frame (a USB adapter
-// holds bytes back for at most 16 ms, FTDI's latency timer), far shorter than the window's
-// 100 ms, which would be most of the time a command takes.
-inline constexpr std::chrono::milliseconds BlockGap{20};
 // The receive buffer and read length of a port in use, as the window's: a report and what
 // precedes it (the three bytes of the PresenceSignature) fit one block.
 inline constexpr std::uint16_t ReadLength = 20;
@@ -32,7 +28,8 @@ public:
     PortSession(const PortSession&) = delete;
     PortSession& operator=(const PortSession&) = delete;
 
-    // Opens the port; the problem is Kind::None when it opened.
+    // Opens the port; the problem is Kind::None when it opened. Received bytes are delivered as
+    // soon as they are there, with no pause awaited: the exchange puts frames together.
     PortProblem Open();
     const std::string& Port() const { return port_; }
     std::size_t Number() const { return number_; }

@@ -1,10 +1,13 @@
 // tvk9-cli's exchange on a simulated clock: frames put together from the pieces a port delivers
-// them in, and the ends of its waits at the moments where a wrong end would differ from the
-// right one.
+// them in, the ends of its waits at the moments where a wrong end would differ from the right
+// one, and the loop that judges each sensor by when its bytes came.
 
 #include "tools/cli/exchange.h"
+#include "tools/cli/port_session.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 namespace tvk9::cli {
 namespace {
@@ -134,6 +137,47 @@ TEST(CliExchange, WaitsForAnUnannouncedSensorAndNoMoreForAnAnnouncedOne) {
     quiet.Listen(t0, Deadline::After(t0, 700ms));
     EXPECT_EQ(RunTo(quiet, t0 + 699ms), Exchange::State::Listening);
     EXPECT_EQ(RunTo(quiet, t0 + 700ms), Exchange::State::Unannounced);
+}
+
+// A receive worker's block as the component posts it: the bytes and a zero after them.
+NotifyMessage Block(const Bytes& bytes) {
+    NotifyMessage message;
+    message.Msg = MsgReceiveData;
+    message.WParam = bytes.size();
+    message.Buffer = std::make_unique<std::uint8_t[]>(bytes.size() + 1);
+    std::memcpy(message.Buffer.get(), bytes.data(), bytes.size());
+    return message;
+}
+
+// Announcements that came in time but are read late, after the windows they came in have
+// ended: every sensor counts, not only the first one read.
+TEST(CliSessions, JudgeEachSensorByWhenItsBytesCameNotByWhenTheyAreRead) {
+    Inbox inbox;
+    Sessions sessions(inbox);
+    const TimePoint now = SteadyClock::now();
+    std::vector<PortSession*> listening;
+    for (const char* port : {"/dev/one", "/dev/two", "/dev/three"}) {
+        PortSession& session = sessions.Add(port); // never opened: its bytes come from the test
+        session.Listen(now - 100ms, Deadline::At(now - 10ms));
+        ASSERT_TRUE(inbox.Post(PortNote{session.Number(), Block(Announcement)}, now - 50ms));
+        listening.push_back(&session);
+    }
+    // One that announced itself too late.
+    PortSession& late = sessions.Add("/dev/late");
+    late.Listen(now - 100ms, Deadline::At(now - 10ms));
+    ASSERT_TRUE(inbox.Post(PortNote{late.Number(), Block(Announcement)}, now - 5ms));
+    ASSERT_TRUE(sessions.Run([&] {
+        for (const auto& [number, session] : sessions.Open()) {
+            if (session->Busy()) {
+                return false;
+            }
+        }
+        return true;
+    }));
+    for (const PortSession* session : listening) {
+        EXPECT_EQ(session->Talk().Now(), Exchange::State::Announced) << session->Port();
+    }
+    EXPECT_EQ(late.Talk().Now(), Exchange::State::Unannounced);
 }
 
 } // namespace

@@ -69,6 +69,7 @@ Options:
       --timeout MS    how long find listens for announcements (default 700), also
                       where a command finds the sensor itself
   -n, --dry-run       write: show, do not write
+      --new-only      watch: leave alone the sensors plugged in when it starts
 )",
         t.serialOnly,
         R"(      --json          one JSON document on standard output (watch: one per line)

@@ -127,10 +127,10 @@ void PrintFigure(const std::string& figure, const Format& format,
 
 void PrintFigureAtMost(const std::string& figure, const Format& format,
                        const std::vector<double>& project, const std::string& peer,
-                       const std::vector<double>& peerSamples, double atMost) {
+                       const std::vector<double>& peerSamples, double atMost, bool alsoMet) {
     const Scale scale = ScaleFor(format, atMost);
     const std::string goalText = "≤ " + Number(atMost * scale.factor) + " " + scale.unit + ": " +
-                                 (Median(project) <= atMost ? "met" : "NOT MET");
+                                 (Median(project) <= atMost && alsoMet ? "met" : "NOT MET");
     PrintLine(figure, MedianAndRange(format, project),
               peer + " " + MedianAndRange(format, peerSamples), Ratios(project, peerSamples).second,
               goalText);

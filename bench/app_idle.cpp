@@ -7,10 +7,10 @@
 #include "app/about_window.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "bench/descriptor_crowd.h"
 #include "bench/side_by_side.h"
 #include "serial/port.h"
 #include "tests/serial/pty_pair.h"
-#include "tests/support/descriptor_crowd.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -94,7 +94,7 @@ private:
 // window's first look may still be under way on its own thread then.
 void ScanStepsOnACrowdedMachine(const QString& folder) {
     namespace bench = tvk9::bench;
-    const tvk9::testing::DescriptorCrowd crowd(50, 2000);
+    const tvk9::bench::DescriptorCrowd crowd(50, 2000);
     std::vector<std::unique_ptr<tvk9::testing::ForeignPty>> ports; // nobody has them open
     for (int i = 0; i < 64; ++i) {
         ports.push_back(std::make_unique<tvk9::testing::ForeignPty>());

@@ -4,12 +4,12 @@
 // by 50 idle processes, beside the walk of every descriptor that it was before.
 //   port_checks [ROUNDS]
 
+#include "bench/descriptor_crowd.h"
 #include "bench/holder_walk.h"
 #include "bench/side_by_side.h"
 #include "config/port_list.h"
 #include "serial/linux_port_use.h"
 #include "tests/serial/pty_pair.h"
-#include "tests/support/descriptor_crowd.h"
 
 #include <chrono>
 #include <cstdio>
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     const dev_t device = st.st_rdev;
 
     {
-        const tvk9::testing::DescriptorCrowd crowd(50, 2000);
+        const tvk9::bench::DescriptorCrowd crowd(50, 2000);
         std::printf("port_checks: %zu descriptors held by 50 sleeping processes, %zu processes "
                     "visible in /proc\n",
                     crowd.Descriptors(), Count("/proc", true));
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     }
     {
         // What is not bounded: a process that runs holds what it may have changed.
-        const tvk9::testing::DescriptorCrowd busy(1, 10000, std::chrono::milliseconds(10));
+        const tvk9::bench::DescriptorCrowd busy(1, 10000, std::chrono::milliseconds(10));
         HolderLook kept;
         kept.Refresh();
         const auto looks = bench::Alternate(lookRounds, {[&] {

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace tvk9::testing {
+namespace tvk9::bench {
 
 class DescriptorCrowd {
 public:
@@ -81,4 +81,4 @@ private:
     std::size_t descriptors_ = 0;
 };
 
-} // namespace tvk9::testing
+} // namespace tvk9::bench

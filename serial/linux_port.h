@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -55,8 +56,10 @@ void RestoreLine(int fd, const SavedLine& saved);
 class LinuxSerialPort final : public SerialPort {
 public:
     // Takes the open, locked descriptor, what the line was like before we touched it, and our
-    // lock file; at close the line is put back and the lock file goes.
-    LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock);
+    // lock file; at close the line is put back and the lock file goes. The time-outs are
+    // measured on `clock`, which both workers may call at once (tests give one of their own).
+    LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock,
+                    std::function<SteadyClock::time_point()> clock = SteadyClock::now);
     ~LinuxSerialPort() override;
     LinuxSerialPort(const LinuxSerialPort&) = delete;
     LinuxSerialPort& operator=(const LinuxSerialPort&) = delete;
@@ -88,6 +91,7 @@ private:
     const int fd_;
     const SavedLine saved_;
     linux_port::UucpLock lock_; // goes after the descriptor is closed
+    const std::function<SteadyClock::time_point()> clock_;
     int close_fd_ = -1;
     int wake_fd_ = -1;
     std::atomic<bool> close_signalled_{false};

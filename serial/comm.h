@@ -24,6 +24,7 @@
 #include "serial/notify_channel.h"
 #include "serial/port.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,7 +71,8 @@ public:
     bool SendData(std::span<const std::uint8_t> buffer);
 
     // The notification procedure: raises the event that the message stands for (only when a
-    // handler is assigned) and releases the message's buffer. Unknown numbers are ignored.
+    // handler is assigned) and releases the message's buffer. Unknown numbers are ignored, and
+    // so is a hang-up request that workers of a port closed since had left queued.
     void Dispatch(NotifyMessage message);
 
     bool PortOpen() const { return port_ != nullptr; }
@@ -202,6 +204,11 @@ private:
     std::string comm_name_ = "COM1";
     LineSettings line_;
     CommTimeouts timeouts_;
+    // Hang-up requests posted by the workers of the open port, those of them raised, and those
+    // that closed ports left queued.
+    std::atomic<unsigned> hangups_posted_{0};
+    unsigned hangups_raised_ = 0;
+    unsigned hangups_stale_ = 0;
 };
 
 } // namespace tvk9

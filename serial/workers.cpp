@@ -39,15 +39,24 @@ void WorkerThread::Run(std::future<bool> gate) {
 
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+// A hangup request that cannot be posted is lost; there is nobody left to tell.
+void PostHangupTo(NotifyChannel& notify, std::atomic<unsigned>& posted) {
+    if (notify.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr}))
+        posted.fetch_add(1, std::memory_order_relaxed);
+}
+
+} // namespace
+
 TReadThread::TReadThread(SerialPort& port, NotifyChannel& notify, std::uint16_t buffer_size,
-                         std::uint16_t read_size)
+                         std::uint16_t read_size, std::atomic<unsigned>& hangups)
     : port_(port), notify_(notify), buffer_size_(std::max<std::uint16_t>(buffer_size, 1)),
-      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)),
+      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)), hangups_(hangups),
       thread_([this] { Execute(); }, Priority) {}
 
 void TReadThread::PostHangup() {
-    // A hangup request that cannot be posted is lost; there is nobody left to tell.
-    notify_.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr});
+    PostHangupTo(notify_, hangups_);
 }
 
 bool TReadThread::PostNotify(std::uint32_t msg, std::uint32_t lparam) {
@@ -150,8 +159,8 @@ bool TReadThread::HandleLineEvent(std::uint32_t mask) {
 
 // ---------------------------------------------------------------------------------------
 
-TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify)
-    : port_(port), notify_(notify), thread_([this] { Execute(); }, Priority) {}
+TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify, std::atomic<unsigned>& hangups)
+    : port_(port), notify_(notify), hangups_(hangups), thread_([this] { Execute(); }, Priority) {}
 
 bool TWriteThread::Post(WriteRequest request) {
     try {
@@ -186,7 +195,7 @@ void TWriteThread::CloseQueue() {
 }
 
 void TWriteThread::PostHangup() {
-    notify_.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr});
+    PostHangupTo(notify_, hangups_);
 }
 
 void TWriteThread::Execute() {

@@ -58,9 +58,10 @@ private:
 // holds more than twice the bytes it carries.
 class TReadThread {
 public:
-    // A read never asks for more than the buffer holds, whatever read_size says.
+    // A read never asks for more than the buffer holds, whatever read_size says. Every hang-up
+    // request posted is counted in `hangups`, which must outlive the worker.
     TReadThread(SerialPort& port, NotifyChannel& notify, std::uint16_t buffer_size,
-                std::uint16_t read_size);
+                std::uint16_t read_size, std::atomic<unsigned>& hangups);
     void Start() { thread_.Start(); }
     bool WaitFor(std::chrono::milliseconds limit) { return thread_.WaitFor(limit); }
     void Terminate() { thread_.Terminate(); }
@@ -83,6 +84,7 @@ private:
     NotifyChannel& notify_;
     std::uint16_t buffer_size_;
     std::uint16_t read_size_;
+    std::atomic<unsigned>& hangups_;
     WorkerThread thread_;
 };
 
@@ -96,7 +98,8 @@ struct WriteRequest {
 // announces an empty queue once after start-up and once after each run of writes.
 class TWriteThread {
 public:
-    TWriteThread(SerialPort& port, NotifyChannel& notify);
+    // Counts the hang-up requests it posts in `hangups`, as the receive worker does.
+    TWriteThread(SerialPort& port, NotifyChannel& notify, std::atomic<unsigned>& hangups);
     void Start() { thread_.Start(); }
     bool WaitFor(std::chrono::milliseconds limit) { return thread_.WaitFor(limit); }
     void Terminate() { thread_.Terminate(); }
@@ -118,6 +121,7 @@ private:
 
     SerialPort& port_;
     NotifyChannel& notify_;
+    std::atomic<unsigned>& hangups_;
     std::mutex mutex_;
     std::deque<WriteRequest> queue_; // guarded by mutex_
     bool accepting_ = true;          // guarded by mutex_

@@ -1,5 +1,6 @@
 #include "config/connection_controller.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tvk9 {
@@ -39,6 +40,7 @@ void ConnectionController::AutoDetectClick() {
     // A port in use stays open: the first step's open is refused and the second step closes it.
     w_.Timer2.SetEnabled(true);
     connection_.clear();
+    portLost_ = false;
     SayScanStarts();
 }
 
@@ -53,6 +55,7 @@ void ConnectionController::Timer2Timer() {
         w_.Comm1.OpenPort();
         const std::string name = w_.Comm1.CommName();
         connection_.clear();
+        portLost_ = false;
         if (!SayOpenFailure()) {
             connection_ = "Sensor found on " + WithDetails(name);
             Say(connection_);
@@ -115,6 +118,7 @@ void ConnectionController::ComSelectSelect() {
     w_.sleeper.Sleep(PortSettleMs);
     w_.Comm1.OpenPort();
     connection_.clear();
+    portLost_ = false;
     if (!SayOpenFailure()) {
         connection_ = WithDetails(w_.Comm1.CommName());
         Say(connection_);
@@ -199,8 +203,8 @@ void ConnectionController::Timer1Timer() {
     if (!replyReceived_) {
         // Under the Start confirmation the silence is not the user's concern yet.
         if (!confirmOpen_) {
-            // A port that did not open has said why already.
-            if (w_.Comm1.OpenProblem().kind == PortProblem::Kind::None) {
+            // A port that did not open, or that was lost, has said why already.
+            if (!portLost_ && w_.Comm1.OpenProblem().kind == PortProblem::Kind::None) {
                 Say("No answer from the sensor on " + port);
             }
             w_.dialogs.ShowInformation("No response!");
@@ -224,8 +228,25 @@ void ConnectionController::Timer3Timer() {
 }
 
 void ConnectionController::Comm1RequestHangup() {
-    if (deviceFound_) {
+    // The worker that asked has ended and nothing more comes from this port: closing it drops
+    // its lock and puts its line back for whoever uses the port next.
+    w_.Comm1.ClosePort();
+    const bool connected = deviceFound_ && !w_.Timer2.Enabled();
+    deviceFound_ = false;
+    if (!connected) {
+        return; // a scan goes on with its next step
+    }
+    // Start then asks nothing and sends nothing; the user looks for the sensor again.
+    portLost_ = true;
+    w_.AutoDetect.SetEnabled(true);
+    // An unplugged port leaves the system's list; one whose worker gave up under a flood of
+    // bytes stays in it.
+    const std::vector<std::string> ports = w_.ports.ListSerialPorts();
+    if (std::find(ports.begin(), ports.end(), w_.Comm1.CommName()) == ports.end()) {
         Say("The sensor's port went away (unplugged?) — plug it in and press AutoDetect");
+    } else {
+        Say("The sensor's port stopped working (flooded with data?) — press AutoDetect to find "
+            "it again");
     }
 }
 

@@ -61,7 +61,10 @@ public:
     void yawright1Click();
 
     void OpenfileClick();
-    // The port component's hang-up request: only the status line tells of it.
+    // The port component's hang-up request (the device went away, or sent more than could be
+    // taken): the port is closed. Once connected, the status line tells why and the device
+    // counts as not found until AutoDetect or a pick finds it again; during a scan the scan
+    // goes on.
     void Comm1RequestHangup();
 
     // What the next write sends, and what the device last reported.
@@ -113,6 +116,7 @@ private:
     std::string connection_; // the port taken into use, with what is known of it
     bool settingsRead_ = false;
     bool fileLoaded_ = false;
+    bool portLost_ = false; // a hang-up closed the port in use
 };
 
 } // namespace tvk9

@@ -138,6 +138,7 @@ SimWindow::SimWindow(std::string programFolder, char decimalSeparator, CommLink*
     Timer2.OnTick([this] { ctl.Timer2Timer(); });
     Timer3.OnTick([this] { ctl.Timer3Timer(); });
     comm.OnReceive([this](std::span<const std::uint8_t> block) { ctl.Comm1ReceiveData(block); });
+    comm.OnHangup([this] { ctl.Comm1RequestHangup(); });
 }
 
 void SimWindow::Show() {

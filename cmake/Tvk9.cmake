@@ -110,7 +110,9 @@ endfunction()
 # TVK9_WINDOWS_FILES (the files of an installation and of the zip's folder), TVK9_WINDOWS_START
 # (the file the Start menu entry opens) and TVK9_WINDOWS_ICON (the icon of the Apps & features
 # entry). Without the window, the entry opens the readme and the icon is the uninstaller's.
-set(TVK9_WINDOWS_PACKAGE_DIR ${CMAKE_BINARY_DIR} CACHE PATH "Folder of the Windows setup and zip")
+if(WIN32)
+  set(TVK9_WINDOWS_PACKAGE_DIR ${CMAKE_BINARY_DIR} CACHE PATH "Folder of the Windows setup and zip")
+endif()
 macro(tvk9_windows_package)
   set(TVK9_WINDOWS_PACKAGE ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
   set(TVK9_WINDOWS_SETUP ${TVK9_WINDOWS_PACKAGE_DIR}/${TVK9_WINDOWS_PACKAGE}-setup.exe)

@@ -4,7 +4,6 @@
 ; FILES defines the macros InstallFiles and RemoveFiles, one line per file of the installation;
 ; START is the file that the Start menu entry opens, ICON the one that shows in Apps & features.
 
-Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestSupportedOS all
@@ -47,7 +46,6 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} LegalCopyright "${COPYRIGHT}"
 ; says so and ends with ERROR_ELEVATION_REQUIRED, also when it runs silently.
 !macro RequireAdministrator
   SetShellVarContext all
-  SetRegView 64
   UserInfo::GetAccountType
   Pop $0
   ${If} $0 != "Admin"

@@ -50,9 +50,10 @@ void TComm::OpenPort() {
         Fail("Unable to create event");
         return;
     }
+    ++session_;
     try {
-        read_thread_ = std::make_unique<TReadThread>(*port_, notify_, in_buffer_size_, input_len_,
-                                                     hangups_posted_);
+        read_thread_ =
+            std::make_unique<TReadThread>(*port_, notify_, in_buffer_size_, input_len_, session_);
     } catch (const std::exception&) {
         read_thread_.reset();
         port_.reset();
@@ -60,7 +61,7 @@ void TComm::OpenPort() {
         return;
     }
     try {
-        write_thread_ = std::make_unique<TWriteThread>(*port_, notify_, hangups_posted_);
+        write_thread_ = std::make_unique<TWriteThread>(*port_, notify_, session_);
     } catch (const std::exception&) {
         StopReceiveWorker();
         write_thread_.reset();
@@ -96,9 +97,7 @@ void TComm::StopAndRelease() {
     StopReceiveWorker();
     StopTransmitWorker();
     port_.reset();
-    // The workers have ended: what they posted and was not raised yet is still queued.
-    hangups_stale_ += hangups_posted_.exchange(0) - hangups_raised_;
-    hangups_raised_ = 0;
+    ++session_; // what the ended workers left queued is about a port that is gone
 }
 
 void TComm::StopReceiveWorker() {
@@ -147,13 +146,9 @@ void TComm::Dispatch(NotifyMessage message) {
             handler(*this, static_cast<std::uint32_t>(message.LParam));
         break;
     case MsgRequestHangup:
-        // It asked about a port that is closed: whatever is open now is not the one in trouble.
-        if (hangups_stale_ > 0) {
-            --hangups_stale_;
+        // One about a port closed since: whatever is open now is not the one in trouble.
+        if (message.WParam != session_)
             break;
-        }
-        if (port_)
-            ++hangups_raised_;
         if (auto handler = OnRequestHangup)
             handler(*this);
         break;

@@ -24,7 +24,6 @@
 #include "serial/notify_channel.h"
 #include "serial/port.h"
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -204,11 +203,9 @@ private:
     std::string comm_name_ = "COM1";
     LineSettings line_;
     CommTimeouts timeouts_;
-    // Hang-up requests posted by the workers of the open port, those of them raised, and those
-    // that closed ports left queued.
-    std::atomic<unsigned> hangups_posted_{0};
-    unsigned hangups_raised_ = 0;
-    unsigned hangups_stale_ = 0;
+    // Counts the openings and closings of the port; a hang-up request carries the one of the
+    // workers that posted it.
+    std::uintptr_t session_ = 0;
 };
 
 } // namespace tvk9

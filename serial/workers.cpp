@@ -42,21 +42,20 @@ void WorkerThread::Run(std::future<bool> gate) {
 namespace {
 
 // A hangup request that cannot be posted is lost; there is nobody left to tell.
-void PostHangupTo(NotifyChannel& notify, std::atomic<unsigned>& posted) {
-    if (notify.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr}))
-        posted.fetch_add(1, std::memory_order_relaxed);
+void PostHangupTo(NotifyChannel& notify, std::uintptr_t session) {
+    notify.Post(NotifyMessage{MsgRequestHangup, session, 0, nullptr});
 }
 
 } // namespace
 
 TReadThread::TReadThread(SerialPort& port, NotifyChannel& notify, std::uint16_t buffer_size,
-                         std::uint16_t read_size, std::atomic<unsigned>& hangups)
+                         std::uint16_t read_size, std::uintptr_t session)
     : port_(port), notify_(notify), buffer_size_(std::max<std::uint16_t>(buffer_size, 1)),
-      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)), hangups_(hangups),
+      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)), session_(session),
       thread_([this] { Execute(); }, Priority) {}
 
 void TReadThread::PostHangup() {
-    PostHangupTo(notify_, hangups_);
+    PostHangupTo(notify_, session_);
 }
 
 bool TReadThread::PostNotify(std::uint32_t msg, std::uint32_t lparam) {
@@ -159,8 +158,8 @@ bool TReadThread::HandleLineEvent(std::uint32_t mask) {
 
 // ---------------------------------------------------------------------------------------
 
-TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify, std::atomic<unsigned>& hangups)
-    : port_(port), notify_(notify), hangups_(hangups), thread_([this] { Execute(); }, Priority) {}
+TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify, std::uintptr_t session)
+    : port_(port), notify_(notify), session_(session), thread_([this] { Execute(); }, Priority) {}
 
 bool TWriteThread::Post(WriteRequest request) {
     try {
@@ -195,7 +194,7 @@ void TWriteThread::CloseQueue() {
 }
 
 void TWriteThread::PostHangup() {
-    PostHangupTo(notify_, hangups_);
+    PostHangupTo(notify_, session_);
 }
 
 void TWriteThread::Execute() {

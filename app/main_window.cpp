@@ -99,12 +99,7 @@ std::string SystemPortLister::PortDetails(const std::string& name) {
 
 std::string SystemPortLister::ToolTip(const std::string& name) const {
     const PortInfo* port = Find(name);
-    if (port == nullptr) {
-        return {};
-    }
-    const std::string details = Describe(port->usb);
-    const char* between = details.empty() || port->usb.byId.empty() ? "" : "\n";
-    return details + between + port->usb.byId;
+    return port != nullptr ? PortToolTip(port->usb) : std::string();
 }
 
 PortListStyle::PortListStyle()

@@ -1,5 +1,7 @@
 #include "config/connection_controller.h"
 
+#include "common/visible_text.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -305,7 +307,9 @@ void ConnectionController::ShowChoice(const RadioChoice& choice) {
 }
 
 void ConnectionController::Say(const std::string& text) {
-    w_.status.Show(text);
+    // Port names and what a device says of itself are free text: one line, nothing a control
+    // character could rewrite.
+    w_.status.Show(VisibleText(text));
 }
 
 void ConnectionController::SayScanStarts() {

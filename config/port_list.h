@@ -32,8 +32,13 @@ struct UsbDetails {
 };
 
 // "FTDI FT232R USB UART, serial A10K5JZ1, 0403:6001" (the by-id name is left to the caller);
-// empty when nothing is known.
+// empty when nothing is known. The device's own strings are free text: their control
+// characters are shown (VisibleText), never passed on.
 std::string Describe(const UsbDetails& usb);
+
+// What a port's entry in a list tells when pointed at: Describe and, on a line of its own, the
+// by-id name; empty when nothing is known.
+std::string PortToolTip(const UsbDetails& usb);
 
 struct PortInfo {
     std::string name; // as ListSerialPorts gives it

@@ -1,5 +1,6 @@
 // tvk9-cli's pieces in-process: the exchange's timing on a simulated clock, the backup file's
-// round trip through the settings loader, the JSON writer and the udev rule.
+// round trip through the settings loader, the JSON writer and the udev rule, and what they make
+// of text from outside.
 
 #include "config/settings_file.h"
 #include "tools/cli/backup_file.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace tvk9::cli {
@@ -162,6 +164,31 @@ TEST(CliJson, ReplacesEveryIllFormedUtf8SequenceAndEscapesC1Controls) {
     const std::string edges = "\xc2\xa0\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
                               "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
     EXPECT_EQ(JsonString(edges), "\"" + edges + "\"");
+}
+
+// A port's name and a device's strings with line ends and terminal commands in them: the rule
+// keeps its two lines, and its comment shows them.
+TEST(CliUdevRule, ShowsControlCharactersInItsCommentWithoutBreakingItsLines) {
+    const UsbDetails odd{"FTDI\x1b]0;owned\x07",
+                         "UART\r\nSUBSYSTEM==\"tty\", MODE=\"0666\"",
+                         "A1",
+                         "0403",
+                         "6001",
+                         ""};
+    const std::string rule = UdevRuleText("/tmp/p\nRUN+=\"/bin/sh\"", odd, false);
+    EXPECT_EQ(rule.substr(0, rule.find('\n') + 1),
+              "# The TVK9 sensor's USB adapter: FTDI\\x1b]0;owned\\x07 "
+              "UART\\x0d\\x0aSUBSYSTEM==\"tty\", MODE=\"0666\", serial A1, 0403:6001 "
+              "(/tmp/p\\x0aRUN+=\"/bin/sh\")\n");
+    EXPECT_EQ(std::count(rule.begin(), rule.end(), '\n'), 2);
+    EXPECT_EQ(rule.find('\r'), std::string::npos);
+    EXPECT_EQ(WithDetails({"/tmp/\x1b[2Jp", odd}).find('\x1b'), std::string::npos);
+    try {
+        UdevRuleText("/tmp/\x1b[2J", {}, false);
+        ADD_FAILURE() << "a port without USB details gave a rule";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.message.rfind("/tmp/\\x1b[2J has no USB details", 0), 0u) << f.message;
+    }
 }
 
 TEST(CliUdevRule, NamesTheAdapterAndRefusesAPortWithoutOne) {

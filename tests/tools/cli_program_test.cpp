@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
@@ -201,6 +202,40 @@ TEST_F(CliProgram, EachFailureEndsWithItsExitCodeAndMessage) {
     const Outcome rule = Run({"udev-rule", "-p", Port("KEEPS")});
     EXPECT_EQ(rule.status, 4) << rule;
     EXPECT_TRUE(rule.Says("has no USB details")) << rule;
+}
+
+// A link in the port folder may be named with anything: ESC, CR, a line break, a C1 control
+// (U+009B, CSI), a byte that is no UTF-8. None of it reaches the terminal as it is.
+TEST_F(CliProgram, ShowsTheControlCharactersOfNamesFromOutsideAndActsOnNone) {
+    const auto a = Sensor("A");
+    const std::string odd = Port("B\x1b[2J\r\n\xc2\x9b\xff");
+    const std::string shown = Port("B\\x1b[2J\\x0d\\x0a\\xc2\\x9b\\xff");
+    ASSERT_EQ(::symlink(a->SlavePath().c_str(), odd.c_str()), 0);
+    const auto clean = [](const std::string& text) {
+        return std::none_of(text.begin(), text.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return (u < 0x20 && c != '\n') || u == 0x7F || u == 0x9B || u == 0xFF;
+        });
+    };
+    const Outcome listed = Run({"ports"});
+    EXPECT_TRUE(clean(listed.out) &&
+                listed.Says(Port("A") + "\n  can be opened\n" + shown + "\n  can be opened\n"))
+        << listed;
+    EXPECT_TRUE(Run({"ports", "--json"}).Says(R"(/B\u001b[2J\r\n\u009b\ufffd")"));
+    const Outcome read = Run({"read", "-p", odd});
+    EXPECT_EQ(read.status, 0) << read;
+    EXPECT_TRUE(clean(read.out) && read.Says("port         " + shown + "\n")) << read;
+
+    const Outcome missing = Run({"read", "-p", odd + "X"});
+    EXPECT_EQ(missing.err, shown + "X does not exist — plug the sensor in and try again\n");
+    const Outcome file = Run({"restore", "-p", Port("A"), "/none\x1b[2J.tvk"});
+    EXPECT_EQ(file.err, "Cannot open file \"/none\\x1b[2J.tvk\". No such file or directory.\n");
+    const Outcome option = Run({"read", "--timeout", "\x1b[2J"});
+    EXPECT_EQ(option.err.rfind("tvk9-cli: read: --timeout takes milliseconds from 1 to 600000, "
+                               "not \"\\x1b[2J\"\n",
+                               0),
+              0u)
+        << option;
 }
 
 TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {

@@ -3,6 +3,7 @@
 
 #include "tools/cli/command.h"
 
+#include "common/visible_text.h"
 #include "config/settings_file.h"
 #include "tools/cli/interrupt_watch.h"
 #include "tools/settings/decimal_separator.h"
@@ -101,7 +102,7 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
             call.err << "skipped " << problem.Line() << '\n';
         }
         for (const PortInfo& info : outcome.silent) {
-            call.err << "no sensor announced itself on " << info.name << '\n';
+            call.err << "no sensor announced itself on " << VisibleText(info.name) << '\n';
         }
     }
     return outcome;
@@ -158,7 +159,8 @@ std::string GoneLine(const std::string& port) {
 
 std::string WithDetails(const PortInfo& port) {
     const std::string details = Describe(port.usb);
-    return details.empty() ? port.name : port.name + " (" + details + ")";
+    const std::string name = VisibleText(port.name);
+    return details.empty() ? name : name + " (" + details + ")";
 }
 
 std::string FrameText(const Frame& frame) {

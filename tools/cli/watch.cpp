@@ -1,6 +1,7 @@
 // watch: waits for sensors to appear, writes a settings file to each new one and checks it.
 // Several sensors are served at the same time, each by its own session on the one loop.
 
+#include "common/visible_text.h"
 #include "tools/cli/command.h"
 #include "tools/cli/port_watch.h"
 #include "tools/cli/write_plan.h"
@@ -175,7 +176,8 @@ private:
                 return;
             }
             if (call_.options.verbose) {
-                call_.err << "no sensor announced itself on " << sensor.info.name << '\n';
+                call_.err << "no sensor announced itself on " << VisibleText(sensor.info.name)
+                          << '\n';
             }
             break;
         case Sensor::Stage::Querying:
@@ -222,9 +224,9 @@ private:
         const std::string& serial = sensor.info.usb.serial;
         const bool wrote = sensor.stage == Sensor::Stage::Writing;
         if (!call_.options.json) {
-            call_.out << UtcTime(wall, ' ') << "  " << sensor.info.name << "  serial "
-                      << (serial.empty() ? "-" : serial) << "  " << result << "  (" << ms.count()
-                      << " ms)" << std::endl;
+            call_.out << UtcTime(wall, ' ') << "  " << VisibleText(sensor.info.name) << "  serial "
+                      << (serial.empty() ? "-" : VisibleText(serial)) << "  " << result << "  ("
+                      << ms.count() << " ms)" << std::endl;
             return;
         }
         JsonWriter json;
@@ -258,7 +260,8 @@ int Watch(Call& call) {
     const std::string& path = *call.options.file;
     const DeviceSettings file = LoadSettingsFile(call, path);
     PortWatch watch(call.inbox);
-    call.err << "Waiting for sensors to write " << path << " to; Ctrl+C ends." << std::endl;
+    call.err << "Waiting for sensors to write " << VisibleText(path) << " to; Ctrl+C ends."
+             << std::endl;
     Watcher watcher(call, file, watch);
     watcher.Run();
     // Only an interruption ends it. Each sensor's line or object is out already: no document

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <poll.h>
@@ -22,6 +23,7 @@
 namespace tvk9 {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::ChildProcess;
 
 const std::string Program = std::string(TVK9_BIN_DIR) + "/tvk9-cli";
@@ -236,6 +238,55 @@ TEST_F(CliProgram, ShowsTheControlCharactersOfNamesFromOutsideAndActsOnNone) {
                                0),
               0u)
         << option;
+}
+
+// Run as root into a sticky folder that anyone may write to: a link that another user put there
+// is not followed, whether it leads to a file or nowhere, nor is a planted link to a folder on
+// the way. A link of our own, a FIFO and /dev/stdout are written through as before.
+TEST_F(CliProgram, BackupNeverWritesThroughALinkThatAnotherUserPlanted) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to plant another user's links";
+    const auto a = Sensor("A", With({0x01, 10, 10, 10, 1, 2, 3}));
+    TempDir shared{"tvk9-cli-shared"};
+    fs::permissions(shared.path(), fs::perms::all | fs::perms::sticky_bit);
+    const fs::path secret = files_ / "secret";
+    std::ofstream(secret) << "root's own";
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    const auto plant = [&](const fs::path& target, const std::string& name) {
+        const fs::path link = shared / name;
+        fs::create_symlink(target, link);
+        EXPECT_EQ(::lchown(link.c_str(), 12345, 12345), 0);
+        return link.string();
+    };
+    const std::string refused = "The way to it goes through a symbolic link that another user "
+                                "put in a shared folder.\n";
+    for (const std::string& output :
+         {plant(secret, "to-secret"), plant(files_ / "created", "dangling"),
+          plant(files_.path(), "to-folder") + "/new.tvk"}) {
+        const Outcome o = Run({"backup", "-p", Port("A"), "-o", output});
+        EXPECT_EQ(o.status, 1) << o;
+        EXPECT_EQ(o.err, "Cannot create file \"" + output + "\". " + refused);
+    }
+    std::ifstream kept(secret);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "root's own");
+    EXPECT_FALSE(fs::exists(files_ / "created"));
+    EXPECT_FALSE(fs::exists(files_ / "new.tvk"));
+
+    const Outcome shown = Run({"backup", "-p", Port("A"), "-o", "-"});
+    ASSERT_EQ(shown.status, 0) << shown;
+    const fs::path mine = shared / "mine";
+    fs::create_symlink(files_ / "mine.tvk", mine);
+    EXPECT_EQ(Run({"backup", "-p", Port("A"), "-o", mine.string()}).status, 0);
+    std::ifstream written(files_ / "mine.tvk");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), shown.out);
+    const Outcome toStdout = Run({"backup", "-p", Port("A"), "-o", "/dev/stdout"});
+    EXPECT_EQ(toStdout.out.rfind(shown.out, 0), 0u) << toStdout;
+    const std::string fifo = (shared / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ChildProcess cli(Program, {"backup", "-p", Port("A"), "-o", fifo}, Env());
+    std::ifstream piped(fifo);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(piped), {}), shown.out);
+    EXPECT_EQ(cli.Wait(), 0);
 }
 
 TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {

@@ -29,7 +29,11 @@ void TComm::OpenPort() {
     }
     OpenResult opened = opener_ ? opener_(comm_name_) : OpenResult{};
     if (!opened.port) {
-        Fail("Error opening serial port", std::move(opened.problem));
+        // A port layer that knows without opening that the name leads to no terminal refuses
+        // it as the opened handle would be.
+        const bool notSerial = opened.problem.kind == PortProblem::Kind::NotSerial;
+        Fail(notSerial ? "File handle is not a comm handle " : "Error opening serial port",
+             std::move(opened.problem));
         return;
     }
     std::unique_ptr<SerialPort> port = std::move(opened.port);

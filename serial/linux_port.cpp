@@ -81,21 +81,19 @@ std::uint32_t EventsBetween(const LineCounters& a, const LineCounters& b) {
 // ---------------------------------------------------------------------------------------
 
 OpenResult OpenSystemSerialPort(const std::string& name) {
+    return OpenSerialPortWith(name, {});
+}
+
+OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots) {
     const std::string path = DevicePath(name);
     const auto refuse = [&path](int error, const OpenFacts& facts = OpenFacts()) {
         return OpenResult{nullptr, DiagnoseOpenFailure(path, error, facts)};
     };
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return refuse(errno);
-    linux_port::UucpLock lock;
-    if (S_ISCHR(st.st_mode) && linux_port::IsTerminal(st.st_rdev)) {
-        // Another program's port is refused before anything about it changes.
-        auto use = linux_port::FindUse(path, st.st_rdev);
-        if (use.inUse)
-            return refuse(EBUSY, use.facts);
-        lock = std::move(use.lock);
-    }
+    // Nothing is opened before the name is known to lead to a terminal that nobody uses.
+    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path, roots);
+    if (look.problem.kind != PortProblem::Kind::None)
+        return {nullptr, std::move(look.problem)};
+    linux_port::UucpLock lock = std::move(look.use.lock);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -125,7 +123,9 @@ OpenResult OpenSystemSerialPort(const std::string& name) {
         ss.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &ss);
     }
-    return {std::make_unique<LinuxSerialPort>(fd, std::move(saved), std::move(lock)), {}};
+    // What was passed over on the way (a stale lock file) is said beside the open port.
+    return {std::make_unique<LinuxSerialPort>(fd, std::move(saved), std::move(lock)),
+            std::move(look.problem)};
 }
 
 SavedLine SaveLine(int fd) {

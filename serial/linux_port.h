@@ -20,6 +20,10 @@ namespace tvk9 {
 // "COM3" names /dev/COM3; a name that begins with '/' is a path already.
 std::string DevicePath(const std::string& comm_name);
 
+// OpenSystemSerialPort, with the kernel's lists and the lock folders read from `roots`. A name
+// that leads to no terminal is refused as NotSerial without being opened.
+OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots);
+
 // What an errno from a read, write, poll or ioctl means to the workers. The one place
 // where error numbers are told apart.
 enum class ErrnoMeaning {

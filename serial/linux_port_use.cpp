@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <limits>
 #include <memory>
 #include <pwd.h>
 #include <sstream>
@@ -60,6 +61,57 @@ bool Alive(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A number of at most ten decimal digits alone, as large as a device or process number gets.
+std::optional<std::uint32_t> Decimal(std::string_view text) {
+    if (text.empty() || text.size() > 10)
+        return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (!IsDigit(c))
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at < line.size();) {
+        const std::size_t start = line.find_first_not_of(" \t\r", at);
+        if (start == std::string_view::npos)
+            break;
+        const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+        words.push_back(line.substr(start, end - start));
+        at = end;
+    }
+    return words;
+}
+
+// "serial   /dev/ttyS   4 64-95 serial": the major and minors follow the node, which the
+// kernel writes as /dev/NAME (a driver's own name may have blanks, or be a /dev path too).
+bool LineHolds(std::string_view line, unsigned major, unsigned minor) {
+    const std::vector<std::string_view> words = Words(line);
+    for (std::size_t i = 1; i + 2 < words.size(); ++i) {
+        if (!words[i].starts_with("/dev/"))
+            continue;
+        const std::optional<std::uint32_t> listed = Decimal(words[i + 1]);
+        const std::string_view minors = words[i + 2];
+        const std::size_t dash = minors.find('-');
+        const std::optional<std::uint32_t> first = Decimal(minors.substr(0, dash));
+        const std::optional<std::uint32_t> last =
+            dash == std::string_view::npos ? first : Decimal(minors.substr(dash + 1));
+        if (listed && first && last)
+            return *listed == major && minor >= *first && minor <= *last;
+    }
+    return false;
+}
+
 // The PID a lock file names; nullopt when it names none that can be read.
 std::optional<pid_t> LockOwner(const std::string& file, bool& exists) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -105,22 +157,20 @@ std::vector<fs::path> DistinctFolders(const std::vector<fs::path>& folders) {
 } // namespace
 
 bool IsTerminal(dev_t device, const fs::path& proc) {
-    // "serial   /dev/ttyS   4 64-95 serial": driver, node, major, minor or range of minors.
     std::ifstream drivers(proc / "tty" / "drivers");
     if (!drivers)
         return true;
-    for (std::string line; std::getline(drivers, line);) {
-        std::istringstream fields(line);
-        std::string driver, node;
-        unsigned major = 0, first = 0, last = 0;
-        char dash = 0;
-        if (!(fields >> driver >> node >> major >> first) || major != ::major(device))
-            continue;
-        last = first;
-        if (fields.peek() == '-')
-            fields >> dash >> last;
-        if (::minor(device) >= first && ::minor(device) <= last)
+    std::ostringstream text;
+    text << drivers.rdbuf();
+    return DriverListHolds(text.str(), device);
+}
+
+bool DriverListHolds(std::string_view drivers, dev_t device) {
+    while (!drivers.empty()) {
+        const std::size_t end = std::min(drivers.find('\n'), drivers.size());
+        if (LineHolds(drivers.substr(0, end), ::major(device), ::minor(device)))
             return true;
+        drivers.remove_prefix(std::min(end + 1, drivers.size()));
     }
     return false;
 }
@@ -292,22 +342,45 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
     return outcome;
 }
 
-UseFound FindUse(const std::string& path, dev_t device) {
+UseFound FindUse(const std::string& path, dev_t device, const SystemRoots& roots) {
     UseFound use;
-    use.facts.holder = FindHolder(device);
+    use.facts.holder = FindHolder(device, roots.proc);
     std::error_code ec;
     const std::string resolved = fs::canonical(path, ec).string();
-    use.facts.console = !use.facts.holder && IsActiveConsole(NameBelowDev(resolved), device);
+    use.facts.console =
+        !use.facts.holder && IsActiveConsole(NameBelowDev(resolved), device, roots.proc, roots.sys);
     if (use.facts.holder || use.facts.console) {
         use.inUse = true;
         return use;
     }
-    auto taken = TakeUucpLock(ec ? path : resolved);
+    auto taken = TakeUucpLock(ec ? path : resolved, roots.lockFolders);
     use.facts.holder = taken.holder;
     use.facts.lockFile = taken.heldBy;
     use.inUse = !taken.heldBy.empty();
     use.lock = std::move(taken.lock);
     return use;
+}
+
+BeforeOpening LookBeforeOpening(const std::string& path, const SystemRoots& roots) {
+    BeforeOpening look;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        look.problem = DiagnoseOpenFailure(path, errno);
+        return look;
+    }
+    // Only a terminal is opened: opening alone may set another device off (a watchdog), and
+    // what follows an open is for terminals.
+    if (!S_ISCHR(st.st_mode) || !IsTerminal(st.st_rdev, roots.proc)) {
+        look.problem = DiagnoseOpenFailure(path, ENOTTY);
+        return look;
+    }
+    // Another program's port is refused before anything about it changes.
+    look.use = FindUse(path, st.st_rdev, roots);
+    if (look.use.inUse) {
+        look.problem = DiagnoseOpenFailure(path, EBUSY, look.use.facts);
+        return look;
+    }
+    return look;
 }
 
 } // namespace tvk9::linux_port

@@ -9,15 +9,29 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
 
 namespace tvk9::linux_port {
 
+// Where the kernel's lists of terminals, processes and consoles are read, and where lock files
+// are: the system's own, unless a test gives folders of its own.
+struct SystemRoots {
+    std::filesystem::path proc = "/proc";
+    std::filesystem::path sys = "/sys";
+    std::vector<std::filesystem::path> lockFolders{"/run/lock", "/var/lock"};
+};
+
 // Whether the device is a terminal of some kind, by the kernel's list of tty drivers (so not
 // by opening it). Without that list every character device counts as one.
 bool IsTerminal(dev_t device, const std::filesystem::path& proc = "/proc");
+
+// Whether a text of the kernel's tty driver list (/proc/tty/drivers: driver, node, major, then
+// a minor or a range of minors "first-last", then the type) names the device's major with a
+// minor that holds the device's. Lines that do not read so are passed over.
+bool DriverListHolds(std::string_view drivers, dev_t device);
 
 // Another process (never this one) with the device open, as far as /proc lets this user see:
 // the user's own processes, all of them for root.
@@ -69,12 +83,21 @@ struct UseFound {
     OpenFacts facts; // the holder, the console, the lock file
     UucpLock lock;
 };
-UseFound FindUse(const std::string& path, dev_t device);
+UseFound FindUse(const std::string& path, dev_t device, const SystemRoots& roots = {});
 
 // Takes the lock of `device` (a resolved path). A lock whose process has died is removed; a
 // lock of this very process is left to it (the exclusive open then decides).
 LockOutcome TakeUucpLock(const std::string& device,
                          const std::vector<std::filesystem::path>& folders = {"/run/lock",
                                                                               "/var/lock"});
+
+// All that is looked at before the port at `path` is opened, without opening it: that it is a
+// terminal (stat and the kernel's driver list), and FindUse. `problem` is Kind::None when it may
+// be opened; then `use` holds our lock.
+struct BeforeOpening {
+    PortProblem problem;
+    UseFound use;
+};
+BeforeOpening LookBeforeOpening(const std::string& path, const SystemRoots& roots = {});
 
 } // namespace tvk9::linux_port

@@ -1,14 +1,22 @@
-// Why a port cannot be opened: every refusal becomes a cause with its remedy.
+// Why a port cannot be opened: every refusal becomes a cause with its remedy; what is looked at
+// before opening one (the kernel's terminal list, lock files), and that nothing else is opened.
 
+#include "serial/comm.h"
+#include "serial/linux_port.h"
 #include "serial/linux_port_use.h"
 #include "serial/port.h"
+#include "serial/queue_channel.h"
+#include "tests/serial/pty_pair.h"
 #include "tests/support/temp_dir.h"
 
+#include <csignal>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <pwd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -92,6 +100,84 @@ TEST(PortProblem, AnotherUserIsToldTheDevicesGroupThatHeIsNotIn) {
                                                      "log in again");
     for (int fd : {master, slave, out[0]})
         ::close(fd);
+}
+
+// This machine's /proc/tty/drivers, and lines of others: a serial driver with 32 minors, USB
+// adapters, a driver whose name has a blank, and lines that hold no device numbers.
+constexpr char Drivers[] = "/dev/tty             /dev/tty        5       0 system:/dev/tty\n"
+                           "/dev/console         /dev/console    5       1 system:console\n"
+                           "/dev/ptmx            /dev/ptmx       5       2 system\n"
+                           "/dev/vc/0            /dev/vc/0       4       0 system:vtmaster\n"
+                           "serial               /dev/ttyS       4 64-95 serial\n"
+                           "usbserial            /dev/ttyUSB   188 0-511 serial\n"
+                           "Moxa Intellio        /dev/ttyMI    174 0-7 serial\n"
+                           "pty_slave            /dev/pts      136 0-1048575 pty:slave\n"
+                           "pty_master           /dev/ptm      128 0-1048575 pty:master\n"
+                           "unknown              /dev/tty        4 1-63 console\n"
+                           "garbage              /dev/x        1 3-\n"
+                           "/dev/ttyX 7\n";
+
+TEST(TerminalCheck, TakesEveryMinorOfARangeToItsLastAndSingleMinorsAlone) {
+    const std::vector<std::tuple<unsigned, unsigned, bool>> cases{
+        {4, 63, true},        {4, 64, true},     {4, 95, true},  {4, 96, false}, // console, ttyS
+        {5, 0, true},         {5, 1, true},      {5, 2, true},   {5, 3, false},  // single minors
+        {188, 511, true},     {188, 512, false}, {174, 7, true}, {174, 8, false},
+        {136, 1048575, true}, {128, 0, true},    {1, 3, false},  {7, 0, false},
+    };
+    for (const auto& [major, minor, terminal] : cases)
+        EXPECT_EQ(linux_port::DriverListHolds(Drivers, makedev(major, minor)), terminal)
+            << major << ":" << minor;
+
+    const TempDir proc("tvk9-proc");
+    EXPECT_TRUE(linux_port::IsTerminal(makedev(1, 3), proc.path())); // no list: no judgement
+    std::filesystem::create_directories(proc / "tty");
+    std::ofstream(proc / "tty/drivers") << Drivers;
+    EXPECT_TRUE(linux_port::IsTerminal(makedev(4, 95), proc.path()));
+    EXPECT_FALSE(linux_port::IsTerminal(makedev(1, 3), proc.path()));
+}
+
+// A pseudo-terminal, a file, a FIFO and a copy of /dev/null's node (major 1, minor 3, which
+// the list names no terminal), watched for opens. Only the terminal is opened; the others are
+// refused as no comm handles, and the control case shows that an open would have been seen.
+TEST(OpeningAPort, OpensNoDescriptorOfANameThatLeadsToNoTerminal) {
+    const TempDir root("tvk9-roots");
+    linux_port::SystemRoots roots{root / "proc", root / "sys", {root / "lock"}};
+    std::filesystem::create_directories(root / "proc/tty");
+    std::filesystem::create_directories(root / "lock");
+    std::ofstream(root / "proc/tty/drivers") << Drivers;
+    std::vector<std::string> names{(root / "file").string(), (root / "fifo").string()};
+    std::ofstream(names[0]) << "not a port";
+    ASSERT_EQ(::mkfifo(names[1].c_str(), 0600), 0);
+    const std::string node = (root / "null").string();
+    if (::mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        names.push_back(node); // root only
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    for (const std::string& name : names)
+        ASSERT_GE(::inotify_add_watch(watch, name.c_str(), IN_OPEN), 0) << name;
+    char events[512];
+
+    QueueChannel channel;
+    TComm comm(channel, [&roots](const std::string& n) { return OpenSerialPortWith(n, roots); });
+    for (const std::string& name : names) {
+        const OpenResult opened = OpenSerialPortWith(name, roots);
+        EXPECT_FALSE(opened.port) << name;
+        EXPECT_EQ(opened.problem.Line(), name + " is not a serial port — choose another port");
+        comm.SetCommName(name);
+        comm.OpenPort();
+        EXPECT_EQ(comm.PortOpenError(), "File handle is not a comm handle ");
+    }
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "a non-terminal was opened";
+
+    testing::PtyPair pty;
+    ASSERT_GE(::inotify_add_watch(watch, pty.Path().c_str(), IN_OPEN), 0);
+    EXPECT_TRUE(OpenSerialPortWith(pty.Path(), roots).port);
+    EXPECT_GT(::read(watch, events, sizeof events), 0);
+    if (names.size() == 3) {
+        std::ofstream(root / "proc/tty/drivers", std::ios::app) << "mem /dev/mem 1 3 serial\n";
+        EXPECT_TRUE(OpenSerialPortWith(node, roots).port);
+        EXPECT_GT(::read(watch, events, sizeof events), 0);
+    }
+    ::close(watch);
 }
 
 } // namespace

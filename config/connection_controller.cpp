@@ -59,7 +59,7 @@ void ConnectionController::Timer2Timer() {
         connection_.clear();
         portLost_ = false;
         if (!SayOpenFailure()) {
-            connection_ = "Sensor found on " + WithDetails(name);
+            connection_ = "Sensor found on " + WithDetails(name) + PassedOver();
             Say(connection_);
         }
         int match = -1;
@@ -90,7 +90,8 @@ void ConnectionController::Timer2Timer() {
         const std::size_t count = static_cast<std::size_t>(w_.ComSelect.Count());
         if (!SayOpenFailure()) {
             Say("Looking for the sensor: " + w_.Comm1.CommName() + " (" +
-                std::to_string(count - scanIndex_ + 1) + " of " + std::to_string(count) + ")");
+                std::to_string(count - scanIndex_ + 1) + " of " + std::to_string(count) + ")" +
+                PassedOver());
         }
     } else {
         Say("No serial ports found");
@@ -122,7 +123,7 @@ void ConnectionController::ComSelectSelect() {
     connection_.clear();
     portLost_ = false;
     if (!SayOpenFailure()) {
-        connection_ = WithDetails(w_.Comm1.CommName());
+        connection_ = WithDetails(w_.Comm1.CommName()) + PassedOver();
         Say(connection_);
     }
     w_.sleeper.Sleep(QueryDelayMs);
@@ -323,6 +324,12 @@ bool ConnectionController::SayOpenFailure() {
     }
     Say(problem.Line());
     return true;
+}
+
+std::string ConnectionController::PassedOver() const {
+    const PortProblem opened = w_.Comm1.OpenProblem();
+    return opened.kind == PortProblem::Kind::None && !opened.detail.empty() ? " — " + opened.detail
+                                                                            : std::string();
 }
 
 std::string ConnectionController::WithDetails(const std::string& port) {

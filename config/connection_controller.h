@@ -90,6 +90,9 @@ private:
     void SayScanStarts();
     // Says why the last open failed and returns true, or returns false.
     bool SayOpenFailure();
+    // " — " and what the last open, which succeeded, passed over (a stale lock file); empty
+    // when nothing was.
+    std::string PassedOver() const;
     std::string WithDetails(const std::string& port);
 
     WindowParts w_;

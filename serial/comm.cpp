@@ -75,6 +75,7 @@ void TComm::OpenPort() {
     }
     read_thread_->Start();
     write_thread_->Start();
+    open_problem_ = std::move(opened.problem); // Kind::None, with what was passed over
 }
 
 void TComm::ClosePort() {

@@ -81,7 +81,8 @@ public:
     void SetCommPort(std::uint8_t port);
     std::string PortOpenError() const { return port_open_error_; }
     // Why the last OpenPort failed, in words for the user; Kind::None when it did not fail
-    // (cleared with PortOpenError).
+    // (cleared with PortOpenError), with a detail when the port layer passed something over
+    // that the user should know of (a stale lock file).
     const PortProblem& OpenProblem() const { return open_problem_; }
     std::string Output() const { return output_; }
     // Stores the text and sends its bytes; the result of SendData is dropped.

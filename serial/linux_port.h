@@ -21,7 +21,8 @@ namespace tvk9 {
 std::string DevicePath(const std::string& comm_name);
 
 // OpenSystemSerialPort, with the kernel's lists and the lock folders read from `roots`. A name
-// that leads to no terminal is refused as NotSerial without being opened.
+// that leads to no terminal is refused as NotSerial without being opened. On success the
+// problem is Kind::None, and its detail tells what was passed over (a stale lock file).
 OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots);
 
 // What an errno from a read, write, poll or ioctl means to the workers. The one place

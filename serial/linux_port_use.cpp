@@ -1,5 +1,7 @@
 #include "serial/linux_port_use.h"
 
+#include "common/visible_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -112,19 +114,18 @@ bool LineHolds(std::string_view line, unsigned major, unsigned minor) {
     return false;
 }
 
-// The PID a lock file names; nullopt when it names none that can be read.
-std::optional<pid_t> LockOwner(const std::string& file, bool& exists) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    exists = fd >= 0 || errno != ENOENT;
-    if (fd < 0)
-        return std::nullopt;
-    char text[32] = {};
-    [[maybe_unused]] const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    const char* digits = text;
-    while (*digits == ' ')
-        ++digits;
-    return PidOf(std::string(digits, std::strcspn(digits, "\n")).c_str());
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Removes the stale lock file that `found` read, and no other that took its name since.
+bool RemoveLockFile(const std::string& file, const LockFound& found) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(st.st_mode) || st.st_dev != found.device || st.st_ino != found.inode)
+        return false;
+    return ::unlink(file.c_str()) == 0 || errno == ENOENT;
 }
 
 // Makes the lock file whole in one step: a reader never sees it half written.
@@ -133,9 +134,9 @@ int CreateLock(const fs::path& folder, const std::string& file) {
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
-    char text[16];
-    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length;
+    const std::string text = LockFileText(::getpid());
+    const auto length = static_cast<ssize_t>(text.size());
+    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text.data(), text.size()) == length;
     ::close(fd);
     const int error = !written ? EIO : ::link(temp.c_str(), file.c_str()) == 0 ? 0 : errno;
     ::unlink(temp.c_str());
@@ -276,6 +277,74 @@ OpenFacts AccessFacts(const std::string& path) {
 
 // ---------------------------------------------------------------------------------------
 
+std::optional<pid_t> LockFilePid(std::string_view text) {
+    const std::size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    std::size_t end = start;
+    while (end < text.size() && IsDigit(text[end]))
+        ++end;
+    if (end < text.size() && !IsBlank(text[end]))
+        return std::nullopt;
+    const std::optional<std::uint32_t> pid = Decimal(text.substr(start, end - start));
+    if (!pid || *pid == 0 || *pid > static_cast<std::uint32_t>(std::numeric_limits<pid_t>::max()))
+        return std::nullopt;
+    return static_cast<pid_t>(*pid);
+}
+
+std::string LockFileText(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+
+LockFound ReadLockFile(const std::string& file) {
+    LockFound found;
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0) {
+        // A name that cannot be looked at may hide a lock: it is not taken for none.
+        if (errno != ENOENT)
+            found.kind = LockFound::Kind::File;
+        return found;
+    }
+    const auto notAFile = [&found](const struct stat& s) {
+        found.kind = LockFound::Kind::NotAFile;
+        found.what = S_ISDIR(s.st_mode)   ? "a directory"
+                     : S_ISLNK(s.st_mode) ? "a symbolic link"
+                                          : "no regular file";
+        return found;
+    };
+    if (!S_ISREG(st.st_mode))
+        return notAFile(st);
+    found.kind = LockFound::Kind::File;
+    found.device = st.st_dev;
+    found.inode = st.st_ino;
+    // Neither a link nor a FIFO that takes the name meanwhile is followed or waited on.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            found.kind = LockFound::Kind::Absent;
+        if (errno == ELOOP) {
+            st.st_mode = S_IFLNK;
+            return notAFile(st);
+        }
+        return found; // unreadable: it names no PID that we can see
+    }
+    char text[64];
+    ssize_t length = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        found.device = st.st_dev;
+        found.inode = st.st_ino;
+        length = ::read(fd, text, sizeof text);
+    }
+    ::close(fd);
+    if (!S_ISREG(st.st_mode))
+        return notAFile(st);
+    if (length > 0)
+        found.pid = LockFilePid(std::string_view(text, static_cast<std::size_t>(length)));
+    return found;
+}
+
 UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
     if (this != &other) {
         UucpLock old(std::move(*this));
@@ -294,27 +363,38 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
     const pid_t self = ::getpid();
     LockOutcome outcome;
     bool ours = false;
-    const auto heldBy = [&](const std::string& file, std::optional<pid_t> pid) {
-        outcome.heldBy = file;
-        if (pid)
-            outcome.holder = PortHolder{*pid, ProgramOf(*pid)};
+    const auto live = [self](const LockFound& found) {
+        return found.kind == LockFound::Kind::File && found.pid && *found.pid != self &&
+               Alive(*found.pid);
     };
-    // A lock in any folder counts; a stale one goes.
+    const auto heldBy = [&](const std::string& file, pid_t pid) {
+        outcome.heldBy = file;
+        outcome.holder = PortHolder{pid, ProgramOf(pid)};
+        return std::move(outcome);
+    };
+    const auto passedOver = [&outcome](const std::string& file, const LockFound& found) {
+        const std::string shown = VisibleText(file);
+        outcome.note = found.kind == LockFound::Kind::NotAFile
+                           ? shown + " is " + found.what + ", no lock file: it is left alone"
+                           : "the stale lock file " + shown + " is not ours to remove";
+        outcome.note += ", and the port is used without a lock file of our own";
+    };
+    // A live lock in any folder counts; a stale one goes where we may remove it.
     const std::vector<fs::path> distinct = DistinctFolders(folders);
     for (const fs::path& folder : distinct) {
         const std::string file = (folder / name).string();
-        bool exists = false;
-        const std::optional<pid_t> pid = LockOwner(file, exists);
-        if (!exists)
+        const LockFound found = ReadLockFile(file);
+        if (found.kind == LockFound::Kind::Absent)
             continue;
-        if (pid && *pid == self) {
+        if (live(found))
+            return heldBy(file, *found.pid);
+        if (found.pid && *found.pid == self) {
             ours = true;
-        } else if (pid && !Alive(*pid)) {
-            ::unlink(file.c_str());
+        } else if (found.kind == LockFound::Kind::File && RemoveLockFile(file, found)) {
+            outcome.note = "the stale lock file " + VisibleText(file) +
+                           " was removed: it named no running program";
         } else {
-            // Alive, or unreadable: another program may be writing it.
-            heldBy(file, pid);
-            return outcome;
+            passedOver(file, found);
         }
     }
     for (const fs::path& folder : distinct) {
@@ -327,14 +407,13 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
             break;
         }
         if (error == EEXIST) {
-            // Someone took it just now, or it is a stale lock that is not ours to remove (a
-            // sticky folder): that one is passed over, and we go on without a lock of our own.
-            bool exists = false;
-            const std::optional<pid_t> pid = LockOwner(file, exists);
-            if (exists && !(pid && (*pid == self || !Alive(*pid)))) {
-                heldBy(file, pid);
-                return outcome;
-            }
+            // Someone took it just now, or what is there is not ours to replace: that is passed
+            // over, and we go on without a lock of our own.
+            const LockFound found = ReadLockFile(file);
+            if (live(found))
+                return heldBy(file, *found.pid);
+            if (!(found.pid && *found.pid == self))
+                passedOver(file, found);
             break;
         }
         // A folder that does not let us write: the next one may.
@@ -358,6 +437,7 @@ UseFound FindUse(const std::string& path, dev_t device, const SystemRoots& roots
     use.facts.lockFile = taken.heldBy;
     use.inUse = !taken.heldBy.empty();
     use.lock = std::move(taken.lock);
+    use.note = std::move(taken.note);
     return use;
 }
 
@@ -380,6 +460,7 @@ BeforeOpening LookBeforeOpening(const std::string& path, const SystemRoots& root
         look.problem = DiagnoseOpenFailure(path, EBUSY, look.use.facts);
         return look;
     }
+    look.problem.detail = look.use.note;
     return look;
 }
 

@@ -221,6 +221,15 @@ TEST(ScanOverAPortInUse, RefusesItUntouchedWhileHeldOrLockedAndPutsBackWhatItCha
     comm.ClosePort();
     EXPECT_TRUE(untouched());
     EXPECT_FALSE(std::filesystem::exists(lock));
+
+    // An empty lock file names no process either: it goes, and the status bar says so.
+    std::ofstream(lock).flush();
+    scan(1);
+    ASSERT_TRUE(comm.PortOpen()) << comm.OpenProblem().Line();
+    EXPECT_EQ(w.status.lines.back(), "Looking for the sensor: " + (folder / "ttyHELD").string() +
+                                         " (1 of 1) — the stale lock file " + lock +
+                                         " was removed: it named no running program");
+    comm.ClosePort();
     ::close(watch);
 }
 

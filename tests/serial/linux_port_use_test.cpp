@@ -58,6 +58,14 @@ TEST(PortProblem, EachRefusalMapsToItsCauseAndRemedy) {
         EXPECT_EQ(p.kind, kind) << line;
         EXPECT_EQ(p.Line().rfind(line, 0), 0u) << p.Line();
     }
+    // Removing the lock file is advice only where no process is known to hold the port.
+    OpenFacts lockedByOne = locked;
+    lockedByOne.holder = PortHolder{812, "minicom"};
+    EXPECT_EQ(DiagnoseOpenFailure("/dev/ttyS0", EBUSY, locked).remedy,
+              "close that program and try again; if no program uses the port, remove the lock "
+              "file");
+    EXPECT_EQ(DiagnoseOpenFailure("/dev/ttyS0", EBUSY, lockedByOne).remedy,
+              "close that program and try again");
 
     // Active consoles, from the kernel's lists alone.
     const TempDir root("tvk9-proc");
@@ -178,6 +186,139 @@ TEST(OpeningAPort, OpensNoDescriptorOfANameThatLeadsToNoTerminal) {
         EXPECT_GT(::read(watch, events, sizeof events), 0);
     }
     ::close(watch);
+}
+
+// FHS: "the HDB UUCP lock file format ... the process identifier (PID) as a ten byte ASCII
+// decimal number, with a trailing newline", so 1230 is "      1230\n".
+TEST(LockFile, ReadsThePidAsTerminalProgramsWriteItAndNothingElse) {
+    EXPECT_EQ(linux_port::LockFileText(1230), "      1230\n");
+    const std::vector<std::pair<std::string, std::optional<pid_t>>> cases{
+        {"      1230\n", 1230},
+        {"1230", 1230},
+        {"0000001230\n", 1230},
+        {"\t1230 minicom\n", 1230},
+        {"2147483647\n", 2147483647},
+        {"", std::nullopt},
+        {"\n", std::nullopt},
+        {"     \n", std::nullopt},
+        {"0\n", std::nullopt},
+        {"-5\n", std::nullopt},
+        {"+5\n", std::nullopt},
+        {"12ab\n", std::nullopt},
+        {"2147483648\n", std::nullopt},
+        {"12345678901\n", std::nullopt},
+        {std::string("\xce\x04\0\0", 4), std::nullopt}, // a binary PID of old UUCP
+    };
+    for (const auto& [text, pid] : cases)
+        EXPECT_EQ(linux_port::LockFilePid(text), pid) << text;
+}
+
+// A fresh child as user nobody; what `run` returns comes back. Root sees past permissions.
+std::optional<std::string> AsNobody(const std::function<std::string()>& run) {
+    const passwd* nobody = ::getpwnam("nobody");
+    if (::geteuid() != 0 || nobody == nullptr)
+        return std::nullopt;
+    int out[2] = {-1, -1};
+    if (::pipe(out) != 0)
+        return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(out[0]);
+        if (::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
+            ::setuid(nobody->pw_uid) == 0) {
+            const std::string text = run();
+            [[maybe_unused]] const auto n = ::write(out[1], text.data(), text.size());
+        }
+        _exit(0);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
+    ::waitpid(child, nullptr, 0);
+    return text;
+}
+
+std::string Content(const std::string& file) {
+    std::ifstream in(file);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// "lock FILE" when we took the lock (with our PID in it), "held FILE PID" when another process
+// holds it, then the note.
+std::string Outcome(const linux_port::LockOutcome& o) {
+    if (!o.heldBy.empty())
+        return "held " + o.heldBy + " " + std::to_string(o.holder ? o.holder->pid : 0);
+    const std::string& lock = o.lock.Path();
+    const bool ours = lock.empty() || Content(lock) == linux_port::LockFileText(::getpid());
+    return "lock " + lock + (ours ? "" : " (not ours)") + (o.note.empty() ? "" : " / " + o.note);
+}
+
+// Each kind of thing that can stand at a lock file's name, met by TakeUucpLock.
+TEST(LockFile, OnlyALiveProcessHoldsThePortAndNoLinkOrFolderIsRemovedOrFollowed) {
+    const TempDir folder("tvk9-lock");
+    const std::string lock = (folder / "LCK..ttyT").string();
+    const auto take = [&] {
+        return Outcome(linux_port::TakeUucpLock("/dev/ttyT", {folder.path()}));
+    };
+    const std::string removed = "lock " + lock + " / the stale lock file " + lock +
+                                " was removed: it named no running program";
+    const pid_t ended = ::fork();
+    if (ended == 0)
+        _exit(0);
+    ::waitpid(ended, nullptr, 0);
+    for (const std::string& stale :
+         {std::string(), std::string("garbage\n"), linux_port::LockFileText(ended)}) {
+        std::ofstream(lock) << stale;
+        EXPECT_EQ(take(), removed) << stale;
+        EXPECT_FALSE(std::filesystem::exists(lock)); // ours went with the outcome
+    }
+    std::ofstream(lock) << linux_port::LockFileText(1); // init runs
+    EXPECT_EQ(take(), "held " + lock + " 1");
+    std::ofstream(lock) << linux_port::LockFileText(::getpid());
+    EXPECT_EQ(take(), "lock "); // ours already: the exclusive open decides
+    std::filesystem::remove(lock);
+
+    const std::string withoutOurs = ", and the port is used without a lock file of our own";
+    const std::string live = (folder / "live").string();
+    std::ofstream(live) << linux_port::LockFileText(1);
+    std::filesystem::create_directory(lock);
+    EXPECT_EQ(take(),
+              "lock  / " + lock + " is a directory, no lock file: it is left alone" + withoutOurs);
+    EXPECT_TRUE(std::filesystem::is_directory(lock));
+    std::filesystem::remove(lock);
+    for (const std::string& target : {live, (folder / "missing").string()}) {
+        std::filesystem::create_symlink(target, lock);
+        EXPECT_EQ(take(), "lock  / " + lock +
+                              " is a symbolic link, no lock file: it is left alone" + withoutOurs);
+        EXPECT_TRUE(std::filesystem::is_symlink(lock));
+        std::filesystem::remove(lock);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+    EXPECT_EQ(Content(live), linux_port::LockFileText(1));
+    ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0); // read without waiting for a writer
+    EXPECT_EQ(take(), "lock  / " + lock + " is no regular file, no lock file: it is left alone" +
+                          withoutOurs);
+    std::filesystem::remove(lock);
+
+    // A file that cannot be read names no PID we can see: it goes where we may remove it, and
+    // stays in a sticky folder that is not ours.
+    std::ofstream(lock) << "private";
+    std::filesystem::permissions(lock, std::filesystem::perms::owner_read);
+    std::filesystem::permissions(folder.path(), std::filesystem::perms::all);
+    const auto taken = AsNobody(take);
+    if (!taken)
+        GTEST_SKIP() << "needs root and user nobody";
+    EXPECT_EQ(*taken, removed);
+    std::ofstream(lock) << "private";
+    std::filesystem::permissions(lock, std::filesystem::perms::owner_read);
+    std::filesystem::permissions(folder.path(),
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
+    EXPECT_EQ(*AsNobody(take),
+              "lock  / the stale lock file " + lock + " is not ours to remove" + withoutOurs);
+    EXPECT_EQ(Content(lock), "private");
 }
 
 } // namespace

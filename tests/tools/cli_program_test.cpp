@@ -289,6 +289,28 @@ TEST_F(CliProgram, BackupNeverWritesThroughALinkThatAnotherUserPlanted) {
     EXPECT_EQ(cli.Wait(), 0);
 }
 
+// A lock file that names no running program (empty here, as any local user may leave one in
+// /run/lock) blocks nothing; a folder at its name is left alone. Both are said.
+TEST_F(CliProgram, AStaleLockFileIsRemovedAndSaidAndAFolderInItsPlaceIsPassedOver) {
+    if (::access("/run/lock", W_OK) != 0)
+        GTEST_SKIP() << "the lock folder is not ours to write";
+    const auto a = Sensor("A");
+    const std::string lock = "/run/lock/LCK..pts_" + a->SlavePath().substr(9);
+    std::ofstream(lock).flush();
+    const Outcome read = Run({"read", "-p", Port("A")});
+    EXPECT_EQ(read.status, 0) << read;
+    EXPECT_EQ(read.err, Port("A") + ": the stale lock file " + lock +
+                            " was removed: it named no running program\n");
+    EXPECT_FALSE(fs::exists(lock));
+    fs::create_directory(lock);
+    const Outcome passed = Run({"ports"});
+    fs::remove(lock);
+    EXPECT_TRUE(passed.Says(Port("A") + "\n  can be opened (" + lock +
+                            " is a directory, no lock file: it is left alone, and the port is "
+                            "used without a lock file of our own)\n"))
+        << passed;
+}
+
 TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {
     devsim::DeviceOptions silent;
     silent.silent = true;

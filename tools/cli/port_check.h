@@ -9,7 +9,8 @@
 
 namespace tvk9::cli {
 
-// Kind::None when nothing stands in the way.
+// Kind::None when nothing stands in the way; its detail then tells what was passed over (a
+// stale lock file).
 PortProblem CheckPort(const std::string& name);
 
 } // namespace tvk9::cli

@@ -35,10 +35,14 @@ int Ports(Call& call) {
         if (!call.options.json) {
             call.out << WithDetails(port) << '\n';
             if (!port.usb.byId.empty()) {
-                call.out << "  " << port.usb.byId << '\n';
+                call.out << "  " << VisibleText(port.usb.byId) << '\n';
             }
-            call.out << (usable ? "  can be opened" : "  cannot be opened: " + problem.Line())
-                     << '\n';
+            if (!usable) {
+                call.out << "  cannot be opened: " << problem.Line() << '\n';
+            } else {
+                call.out << "  can be opened"
+                         << (problem.detail.empty() ? "" : " (" + problem.detail + ")") << '\n';
+            }
         }
     }
     call.json.EndArray();

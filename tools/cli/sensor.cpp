@@ -76,6 +76,7 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
             sessions.Remove(session);
             continue;
         }
+        TellPassedOver(call, info.name, problem);
         // A sensor announces itself within the window from its own port's opening.
         const TimePoint opened = SteadyClock::now();
         session.Listen(opened, Deadline::After(opened, call.options.timeout));
@@ -111,9 +112,11 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
 PortSession& SensorSession(Call& call, Sessions& sessions) {
     if (call.options.port) {
         PortSession& session = sessions.Add(*call.options.port);
-        if (PortProblem problem = session.Open(); problem.kind != PortProblem::Kind::None) {
+        const PortProblem problem = session.Open();
+        if (problem.kind != PortProblem::Kind::None) {
             throw Failure{ExitPort, problem.Line()};
         }
+        TellPassedOver(call, session.Port(), problem);
         return session;
     }
     FindOutcome found = FindSensors(call, sessions);
@@ -151,6 +154,12 @@ DeviceSettings LoadSettingsFile(const Call& call, const std::string& path) {
         throw Failure{ExitUsageOrFile, "Data Error!"};
     }
     return loaded;
+}
+
+void TellPassedOver(const Call& call, const std::string& port, const PortProblem& opened) {
+    if (!opened.detail.empty()) {
+        call.err << VisibleText(port) << ": " << opened.detail << '\n';
+    }
 }
 
 std::string GoneLine(const std::string& port) {

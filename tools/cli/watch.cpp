@@ -142,6 +142,7 @@ private:
             sensor.follow = watch_.Follow(sensor.info.name);
             return;
         }
+        TellPassedOver(call_, sensor.info.name, sensor.problem);
         sensor.session = &session;
         sensor.stage = Sensor::Stage::Listening;
         // Only a port on which a sensor announces itself is asked anything.

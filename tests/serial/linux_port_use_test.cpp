@@ -1,15 +1,12 @@
 // Why a port cannot be opened: every refusal becomes a cause with its remedy; what is looked at
 // before opening one (the kernel's terminal list, lock files), and that nothing else is opened.
 
-#include "serial/comm.h"
 #include "serial/linux_port.h"
 #include "serial/linux_port_use.h"
 #include "serial/port.h"
-#include "serial/queue_channel.h"
 #include "tests/serial/pty_pair.h"
 #include "tests/support/temp_dir.h"
 
-#include <csignal>
 #include <fstream>
 #include <functional>
 #include <grp.h>
@@ -80,33 +77,47 @@ TEST(PortProblem, EachRefusalMapsToItsCauseAndRemedy) {
     EXPECT_TRUE(isConsole("ttyUSB0", makedev(188, 0)));
 }
 
-// Root opens anything: the refusal is seen by a child that has become nobody.
-TEST(PortProblem, AnotherUserIsToldTheDevicesGroupThatHeIsNotIn) {
+// A fresh child as user nobody; what `run` returns comes back. Root sees past permissions.
+std::optional<std::string> AsNobody(const std::function<std::string()>& run) {
     const passwd* nobody = ::getpwnam("nobody");
-    const group* dialout = ::getgrnam("dialout");
-    if (::geteuid() != 0 || nobody == nullptr || dialout == nullptr)
-        GTEST_SKIP() << "needs root, user nobody and group dialout";
-    int master = -1, slave = -1, out[2] = {-1, -1};
-    char name[64] = {}, text[512] = {};
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ASSERT_TRUE(::chown(name, 0, dialout->gr_gid) == 0 && ::chmod(name, 0660) == 0);
-    ASSERT_EQ(::pipe(out), 0);
+    if (::geteuid() != 0 || nobody == nullptr)
+        return std::nullopt;
+    int out[2] = {-1, -1};
+    if (::pipe(out) != 0)
+        return std::nullopt;
     const pid_t child = ::fork();
     if (child == 0) {
+        ::close(out[0]);
         if (::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
             ::setuid(nobody->pw_uid) == 0) {
-            const std::string line = OpenSystemSerialPort(name).problem.Line();
-            [[maybe_unused]] const auto n = ::write(out[1], line.data(), line.size());
+            const std::string text = run();
+            [[maybe_unused]] const auto n = ::write(out[1], text.data(), text.size());
         }
         _exit(0);
     }
     ::close(out[1]);
-    EXPECT_GT(::read(out[0], text, sizeof text - 1), 0);
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<std::size_t>(n));
+    ::close(out[0]);
     ::waitpid(child, nullptr, 0);
-    EXPECT_EQ(std::string(text), std::string(name) + ": permission denied (not in group dialout) "
-                                                     "— sudo usermod -aG dialout $USER, then "
-                                                     "log in again");
-    for (int fd : {master, slave, out[0]})
+    return text;
+}
+
+// Root opens anything: the refusal is seen by a child that has become nobody.
+TEST(PortProblem, AnotherUserIsToldTheDevicesGroupThatHeIsNotIn) {
+    const group* dialout = ::getgrnam("dialout");
+    if (::geteuid() != 0 || ::getpwnam("nobody") == nullptr || dialout == nullptr)
+        GTEST_SKIP() << "needs root, user nobody and group dialout";
+    int master = -1, slave = -1;
+    char name[64] = {};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ASSERT_TRUE(::chown(name, 0, dialout->gr_gid) == 0 && ::chmod(name, 0660) == 0);
+    EXPECT_EQ(AsNobody([&name] { return OpenSystemSerialPort(name).problem.Line(); }),
+              std::string(name) + ": permission denied (not in group dialout) "
+                                  "— sudo usermod -aG dialout $USER, then log in again");
+    for (int fd : {master, slave})
         ::close(fd);
 }
 
@@ -145,8 +156,8 @@ TEST(TerminalCheck, TakesEveryMinorOfARangeToItsLastAndSingleMinorsAlone) {
 }
 
 // A pseudo-terminal, a file, a FIFO and a copy of /dev/null's node (major 1, minor 3, which
-// the list names no terminal), watched for opens. Only the terminal is opened; the others are
-// refused as no comm handles, and the control case shows that an open would have been seen.
+// the list names no terminal), watched for opens. Only the terminal is opened, and the control
+// case, with the node listed, shows that an open would have been seen.
 TEST(OpeningAPort, OpensNoDescriptorOfANameThatLeadsToNoTerminal) {
     const TempDir root("tvk9-roots");
     linux_port::SystemRoots roots{root / "proc", root / "sys", {root / "lock"}};
@@ -164,15 +175,10 @@ TEST(OpeningAPort, OpensNoDescriptorOfANameThatLeadsToNoTerminal) {
         ASSERT_GE(::inotify_add_watch(watch, name.c_str(), IN_OPEN), 0) << name;
     char events[512];
 
-    QueueChannel channel;
-    TComm comm(channel, [&roots](const std::string& n) { return OpenSerialPortWith(n, roots); });
     for (const std::string& name : names) {
         const OpenResult opened = OpenSerialPortWith(name, roots);
         EXPECT_FALSE(opened.port) << name;
         EXPECT_EQ(opened.problem.Line(), name + " is not a serial port — choose another port");
-        comm.SetCommName(name);
-        comm.OpenPort();
-        EXPECT_EQ(comm.PortOpenError(), "File handle is not a comm handle ");
     }
     EXPECT_LT(::read(watch, events, sizeof events), 0) << "a non-terminal was opened";
 
@@ -211,34 +217,6 @@ TEST(LockFile, ReadsThePidAsTerminalProgramsWriteItAndNothingElse) {
     };
     for (const auto& [text, pid] : cases)
         EXPECT_EQ(linux_port::LockFilePid(text), pid) << text;
-}
-
-// A fresh child as user nobody; what `run` returns comes back. Root sees past permissions.
-std::optional<std::string> AsNobody(const std::function<std::string()>& run) {
-    const passwd* nobody = ::getpwnam("nobody");
-    if (::geteuid() != 0 || nobody == nullptr)
-        return std::nullopt;
-    int out[2] = {-1, -1};
-    if (::pipe(out) != 0)
-        return std::nullopt;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(out[0]);
-        if (::setgroups(0, nullptr) == 0 && ::setgid(nobody->pw_gid) == 0 &&
-            ::setuid(nobody->pw_uid) == 0) {
-            const std::string text = run();
-            [[maybe_unused]] const auto n = ::write(out[1], text.data(), text.size());
-        }
-        _exit(0);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buffer[512];
-    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<std::size_t>(n));
-    ::close(out[0]);
-    ::waitpid(child, nullptr, 0);
-    return text;
 }
 
 std::string Content(const std::string& file) {
@@ -284,24 +262,22 @@ TEST(LockFile, OnlyALiveProcessHoldsThePortAndNoLinkOrFolderIsRemovedOrFollowed)
     const std::string withoutOurs = ", and the port is used without a lock file of our own";
     const std::string live = (folder / "live").string();
     std::ofstream(live) << linux_port::LockFileText(1);
-    std::filesystem::create_directory(lock);
-    EXPECT_EQ(take(),
-              "lock  / " + lock + " is a directory, no lock file: it is left alone" + withoutOurs);
-    EXPECT_TRUE(std::filesystem::is_directory(lock));
-    std::filesystem::remove(lock);
-    for (const std::string& target : {live, (folder / "missing").string()}) {
-        std::filesystem::create_symlink(target, lock);
-        EXPECT_EQ(take(), "lock  / " + lock +
-                              " is a symbolic link, no lock file: it is left alone" + withoutOurs);
-        EXPECT_TRUE(std::filesystem::is_symlink(lock));
+    const std::vector<std::pair<std::string, std::function<void()>>> notLocks{
+        {"a directory", [&] { std::filesystem::create_directory(lock); }},
+        {"a symbolic link", [&] { std::filesystem::create_symlink(live, lock); }},
+        {"a symbolic link", [&] { std::filesystem::create_symlink(folder / "missing", lock); }},
+        {"no regular file", [&] { ::mkfifo(lock.c_str(), 0644); }}, // read without a writer
+    };
+    for (const auto& [what, make] : notLocks) {
+        make();
+        const auto type = std::filesystem::symlink_status(lock).type();
+        EXPECT_EQ(take(), "lock  / " + lock + " is " + what + ", no lock file: it is left alone" +
+                              withoutOurs);
+        EXPECT_EQ(std::filesystem::symlink_status(lock).type(), type);
         std::filesystem::remove(lock);
     }
     EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
     EXPECT_EQ(Content(live), linux_port::LockFileText(1));
-    ASSERT_EQ(::mkfifo(lock.c_str(), 0644), 0); // read without waiting for a writer
-    EXPECT_EQ(take(), "lock  / " + lock + " is no regular file, no lock file: it is left alone" +
-                          withoutOurs);
-    std::filesystem::remove(lock);
 
     // A file that cannot be read names no PID we can see: it goes where we may remove it, and
     // stays in a sticky folder that is not ours.

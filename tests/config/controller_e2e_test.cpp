@@ -2,7 +2,7 @@
 // the scan opens it through TComm on a pseudo-terminal, the device announces itself, is
 // queried and written, and the answer is judged.
 
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 #include "config/tcomm_link.h"
 #include "serial/queue_channel.h"
 #include "tests/config/sim_window.h"

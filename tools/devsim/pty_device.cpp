@@ -1,7 +1,7 @@
 #include "tools/devsim/pty_device.h"
 
 #include "common/error.h"
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 
 #include <cerrno>
 #include <climits>

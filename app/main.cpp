@@ -5,7 +5,7 @@
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/program_options.h"
-#include "app/quit_signals.h"
+#include "common/quit_signals.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -3,9 +3,9 @@
 // of CPU per second of wall time for each. While connected, the only periodic work left is
 // the text cursor blinking in the focused path box (twice a second).
 
-#include "app/about_window.h"
-#include "app/application.h"
-#include "app/main_window.h"
+#include "app/qt/about_window.h"
+#include "app/qt/application.h"
+#include "app/qt/main_window.h"
 #include "bench/side_by_side.h"
 
 #include <QApplication>

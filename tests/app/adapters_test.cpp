@@ -1,7 +1,7 @@
-#include "app/qt_adapters.h"
+#include "app/qt/qt_adapters.h"
 
-#include "app/dialog_folder.h"
-#include "app/qt_notify_channel.h"
+#include "app/qt/dialog_folder.h"
+#include "app/qt/qt_notify_channel.h"
 #include "modal_watcher.h"
 #include "serial/comm.h"
 

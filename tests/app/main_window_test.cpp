@@ -1,6 +1,6 @@
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 
-#include "app/application.h"
+#include "app/qt/application.h"
 #include "modal_watcher.h"
 #include "tools/settings/encode.h"
 

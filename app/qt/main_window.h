@@ -3,10 +3,10 @@
 // The main window: its controls as stored in the form, the bindings of their events to the
 // connection controller, and the window's own handlers.
 
-#include "app/about_window.h"
-#include "app/qt_adapters.h"
-#include "app/qt_notify_channel.h"
-#include "app/status_line.h"
+#include "app/qt/about_window.h"
+#include "app/qt/qt_adapters.h"
+#include "app/qt/qt_notify_channel.h"
+#include "app/qt/status_line.h"
 #include "config/connection_controller.h"
 #include "config/port_list.h"
 #include "config/tcomm_link.h"

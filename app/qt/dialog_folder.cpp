@@ -1,4 +1,4 @@
-#include "app/dialog_folder.h"
+#include "app/qt/dialog_folder.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "app/program_options.h"
+#include "app/qt/program_options.h"
 
 #include "common/version.h"
 

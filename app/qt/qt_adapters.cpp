@@ -1,6 +1,6 @@
-#include "app/qt_adapters.h"
+#include "app/qt/qt_adapters.h"
 
-#include "app/dialog_folder.h"
+#include "app/qt/dialog_folder.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

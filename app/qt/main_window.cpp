@@ -1,6 +1,9 @@
 #include "app/qt/main_window.h"
 
+#include "app/form.h"
 #include "app/qt/application.h"
+#include "config/window_bindings.h"
+#include "tools/settings/decimal_separator.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -9,7 +12,6 @@
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QLayout>
-#include <QLocale>
 #include <QPalette>
 #include <QScreen>
 #include <QShowEvent>
@@ -22,42 +24,17 @@ namespace tvk9 {
 
 namespace {
 
-void Place(QWidget& widget, const char* name, int left, int top, int width, int height) {
-    widget.setObjectName(QString::fromLatin1(name));
-    widget.setGeometry(left, top, width, height);
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void Caption(QLabel& label, const char* name, const char* text, int left, int top, int width,
-             int height) {
-    Place(label, name, left, top, width, height);
-    label.setText(QString::fromLatin1(text));
+// Captions size themselves to their text: the stored sizes fit "MS Sans Serif", and a wider
+// stand-in font must not clip them.
+void Caption(QLabel& label, const ControlForm& form) {
+    label.setText(Latin1(form.text));
     label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Captions size themselves to their text: the stored sizes fit "MS Sans Serif", and a
-    // wider stand-in font must not clip them.
     const QSize fit = label.sizeHint();
-    label.resize(std::max(width, fit.width()), std::max(height, fit.height()));
-}
-
-// A radio button that shows no text: the labels beside it name it on screen, and `spoken`
-// names it for a screen reader.
-void Radio(QRadioButton& radio, const char* name, const char* spoken, int left, int top, int width,
-           int height) {
-    Place(radio, name, left, top, width, height);
-    radio.setAutoExclusive(true);
-    radio.setAccessibleName(QString::fromLatin1(spoken));
-}
-
-// A borderless panel whose only purpose is to make its two radio buttons a group of their own.
-void Row(QFrame& panel, const char* name, int top) {
-    Place(panel, name, 2, top, 207, 30);
-    panel.setFrameShape(QFrame::NoFrame);
-}
-
-void Push(QPushButton& button, const char* name, const char* text, int left, int top, int width,
-          int height) {
-    Place(button, name, left, top, width, height);
-    button.setText(QString::fromLatin1(text));
-    button.setAutoDefault(true); // Enter presses the button that has the focus
+    label.resize(std::max(form.rect.width, fit.width()), std::max(form.rect.height, fit.height()));
 }
 
 // The desktop's own keys for an action, else `fallback`: some platforms know no key to quit.
@@ -70,37 +47,7 @@ std::string ProgramFolder() {
     return QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString() + '/';
 }
 
-char DecimalSeparator() {
-    const QString point = QLocale::system().decimalPoint();
-    return point.size() == 1 && point.at(0).unicode() < 0x80 ? point.at(0).toLatin1() : '.';
-}
-
 } // namespace
-
-std::vector<std::string> SystemPortLister::ListSerialPorts() {
-    last_ = ListSerialPortInfo();
-    std::vector<std::string> names;
-    for (const PortInfo& port : last_) {
-        names.push_back(port.name);
-    }
-    return names;
-}
-
-const PortInfo* SystemPortLister::Find(const std::string& name) const {
-    const auto it = std::find_if(last_.begin(), last_.end(),
-                                 [&name](const PortInfo& port) { return port.name == name; });
-    return it != last_.end() ? &*it : nullptr;
-}
-
-std::string SystemPortLister::PortDetails(const std::string& name) {
-    const PortInfo* port = Find(name);
-    return port != nullptr ? Describe(port->usb) : std::string();
-}
-
-std::string SystemPortLister::ToolTip(const std::string& name) const {
-    const PortInfo* port = Find(name);
-    return port != nullptr ? PortToolTip(port->usb) : std::string();
-}
 
 PortListStyle::PortListStyle()
     : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
@@ -141,7 +88,7 @@ TFrm_Interface::TFrm_Interface(AboutForms& aboutForms, SerialPortOpener opener)
       aboutForms_(aboutForms) {
     notifyChannel_.Attach(Comm1);
     BuildControls();
-    ApplyStoredSettings();
+    ApplyStoredSettings(Comm1);
     controller_ = std::make_unique<ConnectionController>(
         WindowParts{timer1Port_,      timer2Port_,       timer3Port_,     comSelectPort_,
                     autoDetectPort_,  verticPort_,       horizontPort_,   pitchleft1Port_,
@@ -149,81 +96,108 @@ TFrm_Interface::TFrm_Interface(AboutForms& aboutForms, SerialPortOpener opener)
                     yawright1Port_,   progressBar1Port_, filePathPort_,   memo2Port_,
                     dialogs_,         sleeper_,          comm1Port_,      portLister_,
                     statusLinePort_},
-        ProgramFolder(), DecimalSeparator());
+        ProgramFolder(), RegionalDecimalSeparator());
     BindEvents();
     FormCreate();
 }
 
 void TFrm_Interface::BuildControls() {
     setObjectName(QStringLiteral("Frm_Interface"));
-    setWindowTitle(QStringLiteral("TVK9 Programmer"));
+    setWindowTitle(Latin1(MainCaption));
     setFont(WindowFont());
     setCentralWidget(&client_);
     setMenuBar(&MainMenu1);
 
+    controls_ = {{"Read", &Read},
+                 {"Label8", &Label8},
+                 {"Label9", &Label9},
+                 {"Label10", &Label10},
+                 {"FilePath", &FilePath},
+                 {"ComSelect", &ComSelect},
+                 {"ProgressBar1", &ProgressBar1},
+                 {"Memo2", &Memo2},
+                 {"GroupBox1", &GroupBox1},
+                 {"Label1", &Label1},
+                 {"Label2", &Label2},
+                 {"Vertic", &Vertic},
+                 {"Horizont", &Horizont},
+                 {"GroupBox2", &GroupBox2},
+                 {"Label4", &Label4},
+                 {"Label5", &Label5},
+                 {"Panel4", &Panel4},
+                 {"rollleft1", &rollleft1},
+                 {"Label3", &Label3},
+                 {"rollright1", &rollright1},
+                 {"Panel5", &Panel5},
+                 {"pitchleft1", &pitchleft1},
+                 {"Label6", &Label6},
+                 {"pitchright1", &pitchright1},
+                 {"Panel2", &Panel2},
+                 {"yawleft1", &yawleft1},
+                 {"Label7", &Label7},
+                 {"yawright1", &yawright1},
+                 {"Openfile", &Openfile},
+                 {"Start", &Start},
+                 {"AutoDetect", &AutoDetect}};
+    timers_ = {{"Timer1", &Timer1}, {"Timer2", &Timer2}, {"Timer3", &Timer3}};
+
     // In the order of the stored form.
-    Place(Read, "Read", 277, 258, 75, 22);
-    Read.setText(QStringLiteral("Read"));
-    Read.setFocusPolicy(Qt::NoFocus);
-    Read.setVisible(false);
-
-    Caption(Label8, "Label8", "USB INTERFACE", 32, 25, 85, 13);
-    Caption(Label9, "Label9", "TVK9 File", 30, 88, 46, 13);
-    Caption(Label10, "Label10", "Progress", 30, 311, 41, 13);
-
-    Place(FilePath, "FilePath", 32, 107, 345, 21);
-    FilePath.setAccessibleName(QStringLiteral("TVK9 File"));
-
-    Place(ComSelect, "ComSelect", 32, 44, 345, 21);
-    ComSelect.setAccessibleName(QStringLiteral("USB INTERFACE"));
-    ComSelect.setEditable(false);
-    ComSelect.setStyle(&portListStyle_);
-    ComSelect.setItemDelegate(&portListItems_);
-    ComSelect.setMaxVisibleItems(8);
-    // A list longer than it shows has a scroll bar (Fusion's menu-like drop-down turned it off).
-    ComSelect.view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    ComSelect.setFocusPolicy(Qt::StrongFocus); // not WheelFocus: the wheel alone gives no focus
-    ComSelect.installEventFilter(&wheelOnlyWithFocus_);
-
-    Place(ProgressBar1, "ProgressBar1", 30, 330, 347, 21);
-    ProgressBar1.setOrientation(Qt::Horizontal);
-    ProgressBar1.setRange(0, 100);
-    ProgressBar1.setValue(0);
-    ProgressBar1.setTextVisible(false);
-    ProgressBar1.setFocusPolicy(Qt::NoFocus);
-    ProgressBar1.setAccessibleName(QStringLiteral("Progress"));
-
-    Place(Memo2, "Memo2", 30, 286, 347, 19);
-    Memo2.setFocusPolicy(Qt::NoFocus);
-    Memo2.setVisible(false);
-
-    Place(GroupBox1, "GroupBox1", 277, 147, 196, 89);
-    GroupBox1.setTitle(QStringLiteral("Orientation"));
-    Caption(Label1, "Label1", "Vertical", 24, 29, 35, 13);
-    Caption(Label2, "Label2", "Horizontal", 136, 29, 47, 13);
-    Radio(Vertic, "Vertic", "Orientation vertical", 34, 48, 18, 17);
-    Radio(Horizont, "Horizont", "Orientation horizontal", 152, 48, 17, 17);
-
-    Place(GroupBox2, "GroupBox2", 32, 147, 211, 133);
-    GroupBox2.setTitle(QStringLiteral("Sensor Output Direction"));
-    Caption(Label4, "Label4", "NOR", 20, 19, 24, 13);
-    Caption(Label5, "Label5", "REV", 158, 19, 22, 13);
-    Row(Panel4, "Panel4", 38);
-    Radio(rollleft1, "rollleft1", "Roll NOR", 23, 8, 18, 17);
-    Caption(Label3, "Label3", "Roll", 84, 8, 18, 13);
-    Radio(rollright1, "rollright1", "Roll REV", 158, 8, 17, 17);
-    Row(Panel5, "Panel5", 68);
-    Radio(pitchleft1, "pitchleft1", "Pitch NOR", 23, 8, 17, 17);
-    Caption(Label6, "Label6", "Pitch", 84, 8, 24, 13);
-    Radio(pitchright1, "pitchright1", "Pitch REV", 158, 8, 17, 17);
-    Row(Panel2, "Panel2", 97);
-    Radio(yawleft1, "yawleft1", "Yaw NOR", 23, 8, 17, 17);
-    Caption(Label7, "Label7", "Yaw", 84, 8, 21, 13);
-    Radio(yawright1, "yawright1", "Yaw REV", 158, 8, 17, 17);
-
-    Push(Openfile, "Openfile", "Open File", 402, 107, 71, 21);
-    Push(Start, "Start", "Start", 402, 330, 71, 21);
-    Push(AutoDetect, "AutoDetect", "AutoDetect", 404, 44, 69, 21);
+    for (const ControlForm& form : MainForm) {
+        QWidget& widget = *controls_.at(form.name);
+        widget.setObjectName(Latin1(form.name));
+        widget.setGeometry(form.rect.left, form.rect.top, form.rect.width, form.rect.height);
+        switch (form.kind) {
+        case ControlKind::Label:
+            Caption(static_cast<QLabel&>(widget), form);
+            break;
+        case ControlKind::PushButton:
+            static_cast<QPushButton&>(widget).setText(Latin1(form.text));
+            // Enter presses the button that has the focus.
+            static_cast<QPushButton&>(widget).setAutoDefault(true);
+            break;
+        case ControlKind::ToolButton:
+            static_cast<QToolButton&>(widget).setText(Latin1(form.text));
+            break;
+        case ControlKind::GroupBox:
+            static_cast<QGroupBox&>(widget).setTitle(Latin1(form.text));
+            break;
+        case ControlKind::Panel:
+            static_cast<QFrame&>(widget).setFrameShape(QFrame::NoFrame);
+            break;
+        case ControlKind::RadioButton:
+            // No text: the labels beside it name it on screen.
+            static_cast<QRadioButton&>(widget).setAutoExclusive(true);
+            break;
+        case ControlKind::ProgressBar:
+            ProgressBar1.setOrientation(Qt::Horizontal);
+            ProgressBar1.setRange(0, 100);
+            ProgressBar1.setValue(0);
+            ProgressBar1.setTextVisible(false);
+            ProgressBar1.setFocusPolicy(Qt::NoFocus);
+            break;
+        case ControlKind::DropDownList:
+            ComSelect.setEditable(false);
+            ComSelect.setStyle(&portListStyle_);
+            ComSelect.setItemDelegate(&portListItems_);
+            ComSelect.setMaxVisibleItems(PortListVisibleItems);
+            // A list longer than it shows has a scroll bar (Fusion's menu-like drop-down turned
+            // it off).
+            ComSelect.view()->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+            ComSelect.setFocusPolicy(Qt::StrongFocus); // not WheelFocus: the wheel gives no focus
+            ComSelect.installEventFilter(&wheelOnlyWithFocus_);
+            break;
+        case ControlKind::EditBox:
+        case ControlKind::Memo:
+            break;
+        }
+        if (!form.spoken.empty()) {
+            widget.setAccessibleName(Latin1(form.spoken));
+        }
+        if (form.hidden) {
+            widget.setFocusPolicy(Qt::NoFocus);
+            widget.setVisible(false);
+        }
+    }
 
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer2.setObjectName(QStringLiteral("Timer2"));
@@ -233,30 +207,28 @@ void TFrm_Interface::BuildControls() {
     timer3Port_.SetInterval(ConnectionController::Timer3Interval);
 
     MainMenu1.setObjectName(QStringLiteral("MainMenu1"));
-    File1.setObjectName(QStringLiteral("File1"));
-    File1.setTitle(QStringLiteral("&File"));
-    Save1.setObjectName(QStringLiteral("Save1"));
-    Save1.setText(QStringLiteral("&Open"));
+    const std::map<std::string_view, QMenu*> menus{{"File1", &File1}, {"Help1", &Help1}};
+    const std::map<std::string_view, QAction*> items{
+        {"Save1", &Save1}, {"Exit2", &Exit2}, {"About1", &About1}};
+    for (const MenuItemForm& form : MainMenu) {
+        if (form.menu.empty()) {
+            QMenu& menu = *menus.at(form.name);
+            menu.setObjectName(Latin1(form.name));
+            menu.setTitle(Latin1(form.text));
+            MainMenu1.addMenu(&menu);
+        } else {
+            QAction& item = *items.at(form.name);
+            item.setObjectName(Latin1(form.name));
+            item.setText(Latin1(form.text));
+            menus.at(form.menu)->addAction(&item);
+        }
+    }
     Save1.setShortcuts(StandardKeys(QKeySequence::Open, Qt::CTRL | Qt::Key_O));
-    Exit2.setObjectName(QStringLiteral("Exit2"));
-    Exit2.setText(QStringLiteral("E&xit"));
     Exit2.setShortcuts(StandardKeys(QKeySequence::Quit, Qt::CTRL | Qt::Key_Q));
-    File1.addAction(&Save1);
-    File1.addAction(&Exit2);
-    Help1.setObjectName(QStringLiteral("Help1"));
-    Help1.setTitle(QStringLiteral("&Help"));
-    About1.setObjectName(QStringLiteral("About1"));
-    About1.setText(QStringLiteral("&About"));
-    Help1.addAction(&About1);
-    MainMenu1.addMenu(&File1);
-    MainMenu1.addMenu(&Help1);
 
     // Keyboard order; hidden and unfocusable controls in it are skipped.
-    QWidget* const order[] = {&FilePath,   &ComSelect,   &ProgressBar1, &Memo2,      &Horizont,
-                              &Vertic,     &yawleft1,    &yawright1,    &rollright1, &rollleft1,
-                              &pitchleft1, &pitchright1, &Openfile,     &Start,      &AutoDetect};
-    for (std::size_t i = 1; i < std::size(order); ++i) {
-        QWidget::setTabOrder(order[i - 1], order[i]);
+    for (std::size_t i = 1; i < KeyboardOrder.size(); ++i) {
+        QWidget::setTabOrder(controls_.at(KeyboardOrder[i - 1]), controls_.at(KeyboardOrder[i]));
     }
     FilePath.setFocus();
 
@@ -269,7 +241,7 @@ void TFrm_Interface::BuildControls() {
     setStatusBar(&StatusBar1);
 
     // Fixed size: the client area is 513 x 388 below the menu bar.
-    client_.setFixedSize(513, 388);
+    client_.setFixedSize(ClientWidth, ClientHeight);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
     if (const QScreen* target = screen(); target != nullptr) {
@@ -279,45 +251,27 @@ void TFrm_Interface::BuildControls() {
     }
 }
 
-void TFrm_Interface::ApplyStoredSettings() {
-    // The form stores InputLen before InBufferSize, so the read length is measured against the
-    // initial buffer size.
-    Comm1.SetCommName("COM1");
-    Comm1.SetInputLen(10);
-    Comm1.SetInBufferSize(10);
-    Comm1.SetByteSize(TByteSize::_8);
-    Comm1.SetParity(TParity::None);
-    Comm1.SetStopBits(TStopBits::_1);
-    Comm1.SetXonLimit(500);
-    Comm1.SetXoffLimit(500);
-    Comm1.SetXonChar(0x11);
-    Comm1.SetXoffChar(0x13);
-    Comm1.SetReplacedChar(0x00);
-    Comm1.SetReadIntervalTimeout(100);
-    Comm1.SetReadTotalTimeoutMultiplier(0);
-    Comm1.SetReadTotalTimeoutConstant(0);
-    Comm1.SetWriteTotalTimeoutMultiplier(0);
-    Comm1.SetWriteTotalTimeoutConstant(0);
-}
-
 void TFrm_Interface::BindEvents() {
     ConnectionController& c = *controller_;
-    BindSelect(ComSelect, *this, guarded([&c] { c.ComSelectSelect(); }));
-    connect(&AutoDetect, &QPushButton::clicked, this, guarded([&c] { c.AutoDetectClick(); }));
-    connect(&Openfile, &QPushButton::clicked, this, guarded([&c] { c.OpenfileClick(); }));
-    connect(&Start, &QPushButton::clicked, this, guarded([&c] { c.Button3Click(); }));
-    connect(&Read, &QToolButton::clicked, this, guarded([&c] { c.ReadClick(); }));
-    BindClick(Vertic, *this, guarded([&c] { c.VerticClick(); }));
-    BindClick(Horizont, *this, guarded([&c] { c.HorizontClick(); }));
-    BindClick(rollleft1, *this, guarded([&c] { c.rollleft1Click(); }));
-    BindClick(rollright1, *this, guarded([&c] { c.rollright1Click(); }));
-    BindClick(pitchleft1, *this, guarded([&c] { c.pitchleft1Click(); }));
-    BindClick(pitchright1, *this, guarded([&c] { c.pitchright1Click(); }));
-    BindClick(yawleft1, *this, guarded([&c] { c.yawleft1Click(); }));
-    BindClick(yawright1, *this, guarded([&c] { c.yawright1Click(); }));
-    connect(&Timer1, &QTimer::timeout, this, guarded([&c] { c.Timer1Timer(); }));
-    connect(&Timer2, &QTimer::timeout, this, guarded([&c] { c.Timer2Timer(); }));
-    connect(&Timer3, &QTimer::timeout, this, guarded([&c] { c.Timer3Timer(); }));
+    for (const Binding& binding : WindowBindings) {
+        auto handler = guarded([&c, h = binding.handler] { (c.*h)(); });
+        switch (binding.event) {
+        case WindowEvent::Select:
+            BindSelect(ComSelect, *this, handler);
+            break;
+        case WindowEvent::Tick:
+            connect(timers_.at(binding.source), &QTimer::timeout, this, handler);
+            break;
+        case WindowEvent::Click:
+            if (auto* radio = qobject_cast<QRadioButton*>(controls_.at(binding.source))) {
+                BindClick(*radio, *this, handler);
+            } else {
+                connect(static_cast<QAbstractButton*>(controls_.at(binding.source)),
+                        &QAbstractButton::clicked, this, handler);
+            }
+            break;
+        }
+    }
     connect(&Save1, &QAction::triggered, this, guarded([this] { Save1Click(); }));
     connect(&Exit2, &QAction::triggered, this, guarded([this] { Exit2Click(); }));
     connect(&About1, &QAction::triggered, this, guarded([this] { About1Click(); }));
@@ -336,11 +290,14 @@ void TFrm_Interface::BindEvents() {
 }
 
 void TFrm_Interface::FormCreate() {
-    // White background, bar in green (red 31, green 189, blue 82).
+    const auto colour = [](unsigned value) {
+        return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                      static_cast<int>((value >> 16) & 0xFF));
+    };
     QPalette palette = ProgressBar1.palette();
-    palette.setColor(QPalette::Base, Qt::white);
-    palette.setColor(QPalette::Window, Qt::white);
-    palette.setColor(QPalette::Highlight, QColor(0x1F, 0xBD, 0x52));
+    palette.setColor(QPalette::Base, colour(ProgressBackgroundColour));
+    palette.setColor(QPalette::Window, colour(ProgressBackgroundColour));
+    palette.setColor(QPalette::Highlight, colour(ProgressBarColour));
     ProgressBar1.setPalette(palette);
 }
 

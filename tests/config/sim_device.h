@@ -137,6 +137,7 @@ public:
         return source ? source() : ports;
     }
     std::string PortDetails(const std::string& name) override { return details[name]; }
+    std::string ToolTip(const std::string& name) override { return details[name]; }
 };
 
 } // namespace tvk9::sim

@@ -17,7 +17,7 @@ PEER_PACKAGES="libssl-dev qt6-serialport-dev xvfb xauth bsdextrautils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 SHOW_PACKAGES="xvfb xauth"
 # The Windows build (mingw-w64 with POSIX threads, GoogleTest's sources) and Wine to test it.
-WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine64"
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine64 librsvg2-bin icoutils xvfb xauth"
 # The Windows setup (NSIS) and what unpacks the zip in its tests.
 WINDOWS_PACKAGE_PACKAGES="nsis unzip"
 
@@ -102,15 +102,20 @@ tsan() {
         ctest --test-dir "$BUILD_DIR-tsan" -L serial --output-on-failure -j "$JOBS"
 }
 
-# configure_windows DIR [CMAKE ARGS...]: a build for 64-bit Windows with mingw-w64.
+# configure_windows DIR [CMAKE ARGS...]: a build for 64-bit Windows with mingw-w64, with the
+# native window (a folder configured before the window existed was a core-only build).
 configure_windows() {
     dir=$1
     shift
-    configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DTVK9_CORE_ONLY=ON "$@"
+    configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DTVK9_FRONT_END=win32 "$@"
+    if ! grep -qx 'TVK9_FRONT_END:STRING=win32' "$dir/CMakeCache.txt"; then
+        cmake -S "$ROOT" -B "$dir" -DTVK9_CORE_ONLY=OFF -DTVK9_FRONT_END=win32
+    fi
 }
 
-# The core libraries, tvk9-settings.exe, tvk9-cli.exe and the core tests for 64-bit Windows, in
-# a build of their own. The tests against simulated sensors use this machine's tvk9-devsim from ./do build.
+# The programs for 64-bit Windows (tvk9-programmer.exe with its native window, tvk9-settings.exe,
+# tvk9-cli.exe) and their tests, in a build of their own. The tests against simulated sensors use
+# this machine's tvk9-devsim from ./do build.
 windows() {
     need cmake ninja-build $WINDOWS_PACKAGES
     configure_windows "$BUILD_DIR-windows" -DTVK9_NATIVE_DEVSIM="$ROOT/$BUILD_DIR/bin/tvk9-devsim"

@@ -32,7 +32,7 @@ scenario() {
     shift 2
     # A desktop of its own, whose windows Wine draws on this display: the prefix's default one
     # was made before there was a display.
-    "$TVK9_WINE" explorer /desktop=tvk9-test,1024x768 "$probe_exe" "$program_exe" "$name" "$@" \
+    "$TVK9_WINE" explorer /desktop=tvk9-programmer-test,1024x768 "$probe_exe" "$program_exe" "$name" "$@" \
         >"$work/probe.raw" 2>&1 </dev/null || true
     tr -d '\r' <"$work/probe.raw" | tee "$work/probe.out"
     grep -q "^$name: all checks passed" "$work/probe.out" || fail "the probe's $name"

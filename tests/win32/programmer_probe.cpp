@@ -3,8 +3,10 @@
 // (WM_GETTEXT, BM_GETCHECK, CB_GETLBTEXT, BM_CLICK), as a screen reader or a test robot would:
 //   found      the scan finds the sensor on COM7 and shows its settings; the settings file is
 //              opened, Start is confirmed and the outcome is "Modify Successful!"
-//   kept       COM8's sensor keeps its settings: Start, OK, "No Sucess!"
-//   silent     COM9's sensor announces itself and never answers: "No response!"
+//   kept       COM8's sensor keeps its settings: Start, OK, "No Sucess!"; then a file that is
+//              no settings file gives the escaping error's box
+//   silent     COM9's sensor announces itself and never answers: "No response!"; the About
+//              window, closed by Enter and by Escape
 // Every check that fails prints a line "FAILED: ..."; the exit code is the number of them. The
 // frames the sensors received are checked by the caller (tests/wine/programmer_test.sh).
 
@@ -299,6 +301,43 @@ int main(int argc, char** argv) {
         Expect("the outcome", ConfirmedStart(program.dwProcessId, start), "Modify Successful!");
     } else if (scenario == "kept") {
         Expect("the outcome", ConfirmedStart(program.dwProcessId, start), "No Sucess!");
+        if (argc > 3) {
+            // File > Open (the menu's first item, Ctrl+O) with a first line that is no hex: the
+            // codec's error escapes the handler into the box of the application's title.
+            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(101, 0), 0);
+            const HWND dialog = WaitForBox(program.dwProcessId, "Open");
+            ::SendMessageA(::GetDlgItem(dialog, 0x47C), WM_SETTEXT, 0,
+                           reinterpret_cast<LPARAM>(argv[3]));
+            Press(dialog, IDOK);
+            const HWND error = WaitForBox(program.dwProcessId, "tvk9-programmer");
+            Expect("the escaping error", BoxText(error), "Error: not a Hex String.");
+            Press(error, IDOK);
+        }
+    } else {
+        // Help > About, closed by Enter and, the second time, by Escape on its "ok" button.
+        for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+            ::PostMessageA(main, WM_COMMAND, MAKEWPARAM(103, 0), 0);
+            HWND about = nullptr;
+            if (!WaitFor(
+                    [&] { return (about = ::FindWindowA(nullptr, "About TVK9")) != nullptr; })) {
+                Fail("no window \"About TVK9\"");
+                break;
+            }
+            std::string texts;
+            for (const Child& c : Children(about)) {
+                texts += "|" + Text(c.window);
+            }
+            Expect("the About window", texts,
+                   "|ok|TVK9  Programmer V1.0|\xA9 2026 the TVK9 Programmer developers");
+            if (::IsWindowEnabled(main)) {
+                Fail("the main window takes input under the About window");
+            }
+            const HWND ok = ::GetWindow(about, GW_CHILD);
+            ::PostMessageA(ok, WM_KEYDOWN, key, 0);
+            if (!WaitFor([&] { return !::IsWindow(about); }, 10)) {
+                Fail("the About window stays open after key " + std::to_string(key));
+            }
+        }
     }
 
     // Closing the window ends the program with exit code 0.

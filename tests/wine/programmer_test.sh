@@ -56,7 +56,8 @@ received 7 'AA 02 01 11 09 14 19 00 FF F3' 1
 # Start without a file sends the queried four and zeros: AA+02+10+05+14+0B = 0xE0. The sensor
 # answers with the settings it kept.
 device 8 4 --ignore-writes
-scenario kept 8
+printf 'zz00\r\n' >"$work/not-hex.tvk"
+scenario kept 8 "$(windows_path "$work/not-hex.tvk")"
 received 8 'AA 02 10 05 14 0B 00 00 00 E0' 1
 
 # A sensor that announces itself and never answers: the query goes unanswered, nothing is written.

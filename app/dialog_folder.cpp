@@ -24,12 +24,7 @@ void DialogFolder::Opened(const std::string& filePath) const {
 }
 
 std::string FolderOf(std::string_view filePath) {
-#ifdef _WIN32
-    constexpr std::string_view Separators = "/\\";
-#else
-    constexpr std::string_view Separators = "/";
-#endif
-    const std::size_t last = filePath.find_last_of(Separators);
+    const std::size_t last = filePath.find_last_of(PathSeparators());
     if (last == std::string_view::npos) {
         return {};
     }

@@ -37,6 +37,9 @@ private:
     std::string home_;
 };
 
+// What separates the folders of a path: "/", and on Windows "\" as well.
+std::string_view PathSeparators();
+
 // The folder that holds a file: its path up to the last separator ('/', or '\' too on
 // Windows), that separator kept only for a root ("/", "C:\").
 std::string FolderOf(std::string_view filePath);

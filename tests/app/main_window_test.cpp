@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <vector>
 
 namespace tvk9 {
@@ -54,31 +55,16 @@ protected:
 };
 
 // The Qt class that stands for each kind of control of the form.
-const char* QtClassOf(ControlKind kind) {
-    switch (kind) {
-    case ControlKind::Label:
-        return "QLabel";
-    case ControlKind::DropDownList:
-        return "QComboBox";
-    case ControlKind::PushButton:
-        return "QPushButton";
-    case ControlKind::EditBox:
-        return "QLineEdit";
-    case ControlKind::GroupBox:
-        return "QGroupBox";
-    case ControlKind::Panel:
-        return "QFrame";
-    case ControlKind::RadioButton:
-        return "QRadioButton";
-    case ControlKind::ProgressBar:
-        return "QProgressBar";
-    case ControlKind::ToolButton:
-        return "QToolButton";
-    case ControlKind::Memo:
-        return "QPlainTextEdit";
-    }
-    return "";
-}
+const std::map<ControlKind, const char*> QtClassOf{{ControlKind::Label, "QLabel"},
+                                                   {ControlKind::DropDownList, "QComboBox"},
+                                                   {ControlKind::PushButton, "QPushButton"},
+                                                   {ControlKind::EditBox, "QLineEdit"},
+                                                   {ControlKind::GroupBox, "QGroupBox"},
+                                                   {ControlKind::Panel, "QFrame"},
+                                                   {ControlKind::RadioButton, "QRadioButton"},
+                                                   {ControlKind::ProgressBar, "QProgressBar"},
+                                                   {ControlKind::ToolButton, "QToolButton"},
+                                                   {ControlKind::Memo, "QPlainTextEdit"}};
 
 QString Latin1(std::string_view text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -110,7 +96,7 @@ TEST_F(MainWindowTest, EveryControlHasItsNameKindParentPlaceAndText) {
         SCOPED_TRACE(row.name);
         auto* w = window.findChild<QWidget*>(Latin1(row.name));
         ASSERT_NE(w, nullptr);
-        EXPECT_TRUE(w->inherits(QtClassOf(row.kind)));
+        EXPECT_TRUE(w->inherits(QtClassOf.at(row.kind)));
         EXPECT_EQ(w->parentWidget(),
                   row.parent.empty() ? client : window.findChild<QWidget*>(Latin1(row.parent)));
         EXPECT_EQ(TextOf(*w), Latin1(row.text));

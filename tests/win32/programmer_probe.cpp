@@ -196,6 +196,9 @@ std::string ConfirmedStart(DWORD process, HWND start) {
         (::GetDlgItem(warning, IDOK) == nullptr || ::GetDlgItem(warning, IDCANCEL) == nullptr)) {
         Fail("the confirmation has no OK and Cancel");
     }
+    if (warning != nullptr && (::GetWindowLongPtrA(warning, GWL_EXSTYLE) & WS_EX_TOPMOST) == 0) {
+        Fail("the confirmation is not system-modal (on top of every window)");
+    }
     Press(warning, IDOK);
     const HWND outcome = WaitForBox(process, "Information");
     const std::string text = BoxText(outcome);
@@ -244,6 +247,12 @@ int main(int argc, char** argv) {
     const HWND start = ButtonWithText(children, "Start");
     const HWND openFile = ButtonWithText(children, "Open File");
     Expect("the radio buttons at start", Checks(radios), "00000000");
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(main, nullptr), &thread);
+    if (thread.hwndFocus != path) {
+        Fail("the keyboard focus is not in the path box when the window opens");
+    }
 
     const std::string port = scenario == "found" ? "COM7" : scenario == "kept" ? "COM8" : "COM9";
     if (!WaitFor([&] { return SelectedPort(combo) == port; })) {

@@ -43,6 +43,13 @@ windows_path() { "$TVK9_WINE" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
 probe_exe=$(windows_path "$probe")
 program_exe=$(windows_path "$exe")
 
+# --version and --help answer on the pipe the program was started from.
+"$TVK9_WINE" "$exe" --version >"$work/version" 2>&1 </dev/null || fail "--version failed"
+tr -d '\r' <"$work/version" | grep -qx 'tvk9-programmer [0-9]*\.[0-9]*\.[0-9]*' ||
+    fail "--version says: $(cat "$work/version")"
+"$TVK9_WINE" "$exe" --help >"$work/help" 2>&1 </dev/null || fail "--help failed"
+head -n 1 "$work/help" | grep -q '^Usage: tvk9-programmer' || fail "--help says: $(head -n 1 "$work/help")"
+
 # The README's example file: its settings frame is AA 02 01 11 09 14 19 00 FF F3.
 printf 'vexnoc\n0.7\n-0.05\n1.5\n2.55\n25.6\n-0.1\n1\n' | "$settings_tool" encode -o "$work/example.tvk"
 

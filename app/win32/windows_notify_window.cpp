@@ -59,7 +59,7 @@ bool WindowNotifyChannel::Post(NotifyMessage message) noexcept {
     if (!::PostMessageA(window_, message.Msg, message.WParam, lParam)) {
         queued_.fetch_sub(1);
         if (message.Msg == MsgRequestHangup) {
-            hangupLeftOver_.store(true);
+            hangupLeftOver_.store(message.WParam + 1);
             return true;
         }
         return false; // the buffer stays with the message and goes with it
@@ -73,8 +73,11 @@ void WindowNotifyChannel::Deliver(NotifyMessage message) {
     if (comm_ != nullptr) {
         guarded([this, &message] { comm_->Dispatch(std::move(message)); })();
     }
-    if (hangupLeftOver_.exchange(false) && comm_ != nullptr) {
-        guarded([this] { comm_->Dispatch(NotifyMessage{MsgRequestHangup, 0, 0, nullptr}); })();
+    const std::uintptr_t leftOver = hangupLeftOver_.exchange(0);
+    if (leftOver != 0 && comm_ != nullptr) {
+        guarded([this, leftOver] {
+            comm_->Dispatch(NotifyMessage{MsgRequestHangup, leftOver - 1, 0, nullptr});
+        })();
     }
 }
 

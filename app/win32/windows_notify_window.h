@@ -47,7 +47,9 @@ private:
     void Deliver(NotifyMessage message);
 
     std::atomic<std::size_t> queued_{0};
-    std::atomic<bool> hangupLeftOver_{false};
+    // A hang-up that the thread's full queue refused, delivered after the next message: its
+    // port's session plus one, 0 when there is none.
+    std::atomic<std::uintptr_t> hangupLeftOver_{0};
     TComm* comm_ = nullptr;
     HWND window_ = nullptr;
 };

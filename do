@@ -1,5 +1,5 @@
 #!/bin/sh
-# The project's one entry point: ./do build | test | package | windows | run | demo | bench | fuzz
+# The project's one entry point: ./do build | test | package | windows | windows-package | run | demo | bench | fuzz
 set -eu
 cd "$(dirname "$0")"
 ROOT=$(pwd)
@@ -17,7 +17,9 @@ PEER_PACKAGES="libssl-dev qt6-serialport-dev xvfb xauth bsdextrautils"
 FUZZ_PACKAGES="clang libclang-rt-14-dev"
 SHOW_PACKAGES="xvfb xauth"
 # The Windows build (mingw-w64 with POSIX threads, GoogleTest's sources) and Wine to test it.
-WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine64"
+WINDOWS_PACKAGES="g++-mingw-w64-x86-64-posix googletest wine64 librsvg2-bin icoutils xvfb xauth"
+# The Windows setup (NSIS) and what unpacks the zip in its tests.
+WINDOWS_PACKAGE_PACKAGES="nsis unzip"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -100,13 +102,37 @@ tsan() {
         ctest --test-dir "$BUILD_DIR-tsan" -L serial --output-on-failure -j "$JOBS"
 }
 
-# The core libraries, tvk9-settings.exe, tvk9-cli.exe and the core tests for 64-bit Windows, in
-# a build of their own. The tests against simulated sensors use this machine's tvk9-devsim from ./do build.
+# configure_windows DIR [CMAKE ARGS...]: a build for 64-bit Windows with mingw-w64, with the
+# native window (a folder configured before the window existed was a core-only build).
+configure_windows() {
+    dir=$1
+    shift
+    configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DTVK9_FRONT_END=win32 "$@"
+    if ! grep -qx 'TVK9_FRONT_END:STRING=win32' "$dir/CMakeCache.txt"; then
+        cmake -S "$ROOT" -B "$dir" -DTVK9_CORE_ONLY=OFF -DTVK9_FRONT_END=win32
+    fi
+}
+
+# The programs for 64-bit Windows (tvk9-programmer.exe with its native window, tvk9-settings.exe,
+# tvk9-cli.exe) and their tests, in a build of their own. The tests against simulated sensors use
+# this machine's tvk9-devsim from ./do build.
 windows() {
     need cmake ninja-build $WINDOWS_PACKAGES
-    configure "$BUILD_DIR-windows" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-        -DTVK9_CORE_ONLY=ON -DTVK9_NATIVE_DEVSIM="$ROOT/$BUILD_DIR/bin/tvk9-devsim"
+    configure_windows "$BUILD_DIR-windows" -DTVK9_NATIVE_DEVSIM="$ROOT/$BUILD_DIR/bin/tvk9-devsim"
     cmake --build "$BUILD_DIR-windows" -j "$JOBS"
+}
+
+# The Windows setup and the portable zip, made of an optimised build of the programs alone, in a
+# folder of its own; both are left in build-windows/, where the Windows tests take them from.
+windows_package() {
+    need cmake ninja-build $WINDOWS_PACKAGES $WINDOWS_PACKAGE_PACKAGES
+    out="$BUILD_DIR-windows"
+    configure_windows "$BUILD_DIR-windows-release" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+        -DTVK9_WINDOWS_PACKAGE_DIR="$ROOT/$out"
+    mkdir -p "$out"
+    rm -f "$out"/tvk9-programmer-*-win64-setup.exe "$out"/tvk9-programmer-*-win64.zip
+    cmake --build "$BUILD_DIR-windows-release" -j "$JOBS" --target windows_package
+    echo "Windows packages:" "$out"/tvk9-programmer-*-win64-setup.exe "$out"/tvk9-programmer-*-win64.zip
 }
 
 # The Windows tests under Wine, in a prefix made afresh for the run; then the cases that were
@@ -152,6 +178,9 @@ test)
     package
     sh tests/packaging/check_package.sh "$DEB" "$BUILD_DIR-package/bin"
     echo "package and its checks: $(($(date +%s) - started)) s"
+    started=$(date +%s)
+    windows_package
+    echo "Windows setup and zip: $(($(date +%s) - started)) s"
     windows_test "$@"
     ;;
 package)
@@ -159,6 +188,9 @@ package)
     ;;
 windows)
     windows
+    ;;
+windows-package)
+    windows_package
     ;;
 bench)
     # ./do bench [PROGRAM...]: the benchmark programs of build/bench (default: all), then one
@@ -265,7 +297,7 @@ demo)
     TVK9_PORT_DIR="$demo_dir/ports" "$BUILD_DIR/bin/tvk9-programmer"
     ;;
 *)
-    echo "usage: ./do build | test | package | windows | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
+    echo "usage: ./do build | test | package | windows | windows-package | run | demo | bench [PROGRAM...] | fuzz [SECONDS] [TARGET...]" >&2
     exit 2
     ;;
 esac

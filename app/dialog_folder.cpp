@@ -1,44 +1,35 @@
 #include "app/dialog_folder.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QSettings>
-#include <QStandardPaths>
-
 #include <utility>
 
 namespace tvk9 {
 
-namespace {
+DialogFolder::DialogFolder(std::string programFolder, bool installed, FolderMemory& memory,
+                           std::string home)
+    : programFolder_(std::move(programFolder)), installed_(installed), memory_(memory),
+      home_(std::move(home)) {}
 
-// Only this one value is kept: the dialog's own history stays out of it.
-const QString LastFolderKey = QStringLiteral("FileDialog/LastFolder");
-
-} // namespace
-
-DialogFolder::DialogFolder(QString programFolder, QString memoryFile)
-    : programFolder_(std::move(programFolder)), memoryFile_(std::move(memoryFile)),
-      installed_(!QFileInfo(programFolder_).isWritable()) {}
-
-QString DialogFolder::Initial() const {
+std::string DialogFolder::Initial() const {
     if (!installed_) {
         return programFolder_;
     }
-    const QString last =
-        QSettings(memoryFile_, QSettings::IniFormat).value(LastFolderKey).toString();
-    return !last.isEmpty() && QFileInfo(last).isDir() ? last : QDir::homePath();
+    const std::string last = memory_.Recall();
+    return last.empty() ? home_ : last;
 }
 
-void DialogFolder::Opened(const QString& filePath) const {
+void DialogFolder::Opened(const std::string& filePath) const {
     if (installed_) {
-        QSettings(memoryFile_, QSettings::IniFormat)
-            .setValue(LastFolderKey, QFileInfo(filePath).absolutePath());
+        memory_.Keep(FolderOf(filePath));
     }
 }
 
-QString DialogFolder::DefaultMemoryFile() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/tvk9-programmer/tvk9-programmer.conf");
+std::string FolderOf(std::string_view filePath) {
+    const std::size_t last = filePath.find_last_of(PathSeparators());
+    if (last == std::string_view::npos) {
+        return {};
+    }
+    const bool root = last == 0 || (last == 2 && filePath[1] == ':');
+    return std::string(filePath.substr(0, root ? last + 1 : last));
 }
 
 } // namespace tvk9

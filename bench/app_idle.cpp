@@ -4,9 +4,9 @@
 // the text cursor blinking in the focused path box (twice a second). Then the time a scan step
 // keeps the user-interface thread on a crowded machine, beside the window before.
 
-#include "app/about_window.h"
-#include "app/application.h"
-#include "app/main_window.h"
+#include "app/qt/about_window.h"
+#include "app/qt/application.h"
+#include "app/qt/main_window.h"
 #include "bench/descriptor_crowd.h"
 #include "bench/side_by_side.h"
 #include "serial/port.h"

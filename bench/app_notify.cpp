@@ -1,7 +1,7 @@
 // A received block's road from a worker thread to the window's handler: Post() on the worker,
 // Qt's posted-event queue, dispatch on the user-interface thread.
 
-#include "app/qt_notify_channel.h"
+#include "app/qt/qt_notify_channel.h"
 #include "serial/comm.h"
 
 #include <QCoreApplication>

@@ -10,7 +10,7 @@
 // a sleeping thread changes within milliseconds as other programs come and go, and only
 // neighbouring deliveries see the same machine. Every delivery is checked byte for byte.
 
-#include "app/qt_notify_channel.h"
+#include "app/qt/qt_notify_channel.h"
 #include "bench/side_by_side.h"
 #include "serial/comm.h"
 #include "tests/serial/pty_pair.h"

@@ -87,3 +87,47 @@ function(tvk9_test name)
                          PROPERTIES LABELS "${ARG_LABELS}")
   endif()
 endfunction()
+
+# Who publishes the programs and where, as the packages name them.
+set(TVK9_PUBLISHER "The TVK9 Programmer developers")
+set(TVK9_HOMEPAGE "https://github.com/tvk9/tvk9-programmer")
+
+# tvk9_programs(VAR): every program of the project, in one list; those this configuration does
+# not build (the window in a core-only build, the simulator on Windows) are left out.
+function(tvk9_programs var)
+  set(programs)
+  foreach(program tvk9-programmer tvk9-cli tvk9-settings tvk9-devsim)
+    if(TARGET ${program})
+      list(APPEND programs ${program})
+    endif()
+  endforeach()
+  set(${var} ${programs} PARENT_SCOPE)
+endfunction()
+
+# tvk9_windows_package(): what `./do windows-package` makes, for the rules that make it and the
+# tests that check it. Sets TVK9_WINDOWS_PACKAGE (the zip's one folder), TVK9_WINDOWS_SETUP and
+# TVK9_WINDOWS_ZIP (in TVK9_WINDOWS_PACKAGE_DIR), TVK9_WINDOWS_PROGRAMS (the targets),
+# TVK9_WINDOWS_FILES (the files of an installation and of the zip's folder), TVK9_WINDOWS_START
+# (the file the Start menu entry opens) and TVK9_WINDOWS_ICON (the icon of the Apps & features
+# entry). Without the window, the entry opens the readme and the icon is the uninstaller's.
+if(WIN32)
+  set(TVK9_WINDOWS_PACKAGE_DIR ${CMAKE_BINARY_DIR} CACHE PATH "Folder of the Windows setup and zip")
+endif()
+macro(tvk9_windows_package)
+  set(TVK9_WINDOWS_PACKAGE ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
+  set(TVK9_WINDOWS_SETUP ${TVK9_WINDOWS_PACKAGE_DIR}/${TVK9_WINDOWS_PACKAGE}-setup.exe)
+  set(TVK9_WINDOWS_ZIP ${TVK9_WINDOWS_PACKAGE_DIR}/${TVK9_WINDOWS_PACKAGE}.zip)
+  tvk9_programs(TVK9_WINDOWS_PROGRAMS)
+  set(TVK9_WINDOWS_FILES)
+  foreach(program IN LISTS TVK9_WINDOWS_PROGRAMS)
+    list(APPEND TVK9_WINDOWS_FILES ${program}.exe)
+  endforeach()
+  list(APPEND TVK9_WINDOWS_FILES LICENSE.txt README.txt)
+  if(TARGET tvk9-programmer)
+    set(TVK9_WINDOWS_START tvk9-programmer.exe)
+    set(TVK9_WINDOWS_ICON tvk9-programmer.exe)
+  else()
+    set(TVK9_WINDOWS_START README.txt)
+    set(TVK9_WINDOWS_ICON uninstall.exe)
+  endif()
+endmacro()

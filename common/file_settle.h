@@ -13,4 +13,8 @@ int SettleNewFile(int fd, const struct stat* old);
 // Puts a renaming done in `folder` on the disk; a failure there loses nothing already written.
 void SettleFolder(const char* folder);
 
+// Whether the way to `path` goes through a symbolic link that another user planted: one in a
+// sticky folder that anyone may write to (/tmp), owned by neither us nor the folder's owner.
+bool PlantedLinkOnTheWay(const char* path);
+
 } // namespace tvk9

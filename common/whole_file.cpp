@@ -27,8 +27,11 @@ namespace fs = std::filesystem;
     Fail(what, path, std::generic_category().message(error));
 }
 
-void WriteThrough(const std::string& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenAsIs, 0666);
+// `follow`: the name is a link that may be followed; otherwise one that takes the name
+// meanwhile is not.
+void WriteThrough(const std::string& path, std::string_view bytes, bool follow) {
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | OpenAsIs | (follow ? 0 : OpenNoFollow);
+    const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
         Fail("Cannot create file", path, errno);
     }
@@ -111,10 +114,16 @@ int WriteAll(int fd, std::string_view bytes) {
 }
 
 void WriteWholeFile(const std::string& path, std::string_view bytes) {
+    if (PlantedLinkOnTheWay(path.c_str())) {
+        Fail("Cannot create file", path,
+             "The way to it goes through a symbolic link that another user put in a shared "
+             "folder");
+    }
     std::error_code ignored;
     const fs::file_type type = fs::symlink_status(path, ignored).type();
     if (type != fs::file_type::regular && type != fs::file_type::not_found) {
-        WriteThrough(path, bytes);
+        // A link of our own (/dev/stdout), a FIFO, a terminal: written through as it is.
+        WriteThrough(path, bytes, type == fs::file_type::symlink);
         return;
     }
     std::optional<struct stat> old;
@@ -126,7 +135,7 @@ void WriteWholeFile(const std::string& path, std::string_view bytes) {
     Replacement next(target, error);
     if (error == EACCES || error == EPERM) {
         // A folder this user may not add to can still hold a file they may write.
-        WriteThrough(path, bytes);
+        WriteThrough(path, bytes, false);
         return;
     }
     if (error != 0) {

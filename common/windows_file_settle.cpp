@@ -13,4 +13,9 @@ int SettleNewFile(int fd, const struct stat*) {
 // Windows writes a renaming through to the disk itself.
 void SettleFolder(const char*) {}
 
+// Windows has no sticky folders, and making a symbolic link takes a privilege of its own.
+bool PlantedLinkOnTheWay(const char*) {
+    return false;
+}
+
 } // namespace tvk9

@@ -1,5 +1,8 @@
 #include "config/connection_controller.h"
 
+#include "common/visible_text.h"
+
+#include <algorithm>
 #include <utility>
 
 namespace tvk9 {
@@ -39,6 +42,7 @@ void ConnectionController::AutoDetectClick() {
     // A port in use stays open: the first step's open is refused and the second step closes it.
     w_.Timer2.SetEnabled(true);
     connection_.clear();
+    portLost_ = false;
     SayScanStarts();
 }
 
@@ -53,8 +57,9 @@ void ConnectionController::Timer2Timer() {
         w_.Comm1.OpenPort();
         const std::string name = w_.Comm1.CommName();
         connection_.clear();
+        portLost_ = false;
         if (!SayOpenFailure()) {
-            connection_ = "Sensor found on " + WithDetails(name);
+            connection_ = "Sensor found on " + WithDetails(name) + PassedOver();
             Say(connection_);
         }
         int match = -1;
@@ -85,7 +90,8 @@ void ConnectionController::Timer2Timer() {
         const std::size_t count = static_cast<std::size_t>(w_.ComSelect.Count());
         if (!SayOpenFailure()) {
             Say("Looking for the sensor: " + w_.Comm1.CommName() + " (" +
-                std::to_string(count - scanIndex_ + 1) + " of " + std::to_string(count) + ")");
+                std::to_string(count - scanIndex_ + 1) + " of " + std::to_string(count) + ")" +
+                PassedOver());
         }
     } else {
         Say("No serial ports found");
@@ -115,8 +121,9 @@ void ConnectionController::ComSelectSelect() {
     w_.sleeper.Sleep(PortSettleMs);
     w_.Comm1.OpenPort();
     connection_.clear();
+    portLost_ = false;
     if (!SayOpenFailure()) {
-        connection_ = WithDetails(w_.Comm1.CommName());
+        connection_ = WithDetails(w_.Comm1.CommName()) + PassedOver();
         Say(connection_);
     }
     w_.sleeper.Sleep(QueryDelayMs);
@@ -199,8 +206,8 @@ void ConnectionController::Timer1Timer() {
     if (!replyReceived_) {
         // Under the Start confirmation the silence is not the user's concern yet.
         if (!confirmOpen_) {
-            // A port that did not open has said why already.
-            if (w_.Comm1.OpenProblem().kind == PortProblem::Kind::None) {
+            // A port that did not open, or that was lost, has said why already.
+            if (!portLost_ && w_.Comm1.OpenProblem().kind == PortProblem::Kind::None) {
                 Say("No answer from the sensor on " + port);
             }
             w_.dialogs.ShowInformation("No response!");
@@ -224,8 +231,25 @@ void ConnectionController::Timer3Timer() {
 }
 
 void ConnectionController::Comm1RequestHangup() {
-    if (deviceFound_) {
+    // The worker that asked has ended and nothing more comes from this port: closing it drops
+    // its lock and puts its line back for whoever uses the port next.
+    w_.Comm1.ClosePort();
+    const bool connected = deviceFound_ && !w_.Timer2.Enabled();
+    deviceFound_ = false;
+    if (!connected) {
+        return; // a scan goes on with its next step
+    }
+    // Start then asks nothing and sends nothing; the user looks for the sensor again.
+    portLost_ = true;
+    w_.AutoDetect.SetEnabled(true);
+    // An unplugged port leaves the system's list; one whose worker gave up under a flood of
+    // bytes stays in it.
+    const std::vector<std::string> ports = w_.ports.ListSerialPorts();
+    if (std::find(ports.begin(), ports.end(), w_.Comm1.CommName()) == ports.end()) {
         Say("The sensor's port went away (unplugged?) — plug it in and press AutoDetect");
+    } else {
+        Say("The sensor's port stopped working (flooded with data?) — press AutoDetect to find "
+            "it again");
     }
 }
 
@@ -284,7 +308,9 @@ void ConnectionController::ShowChoice(const RadioChoice& choice) {
 }
 
 void ConnectionController::Say(const std::string& text) {
-    w_.status.Show(text);
+    // Port names and what a device says of itself are free text: one line, nothing a control
+    // character could rewrite.
+    w_.status.Show(VisibleText(text));
 }
 
 void ConnectionController::SayScanStarts() {
@@ -298,6 +324,12 @@ bool ConnectionController::SayOpenFailure() {
     }
     Say(problem.Line());
     return true;
+}
+
+std::string ConnectionController::PassedOver() const {
+    const PortProblem opened = w_.Comm1.OpenProblem();
+    return opened.kind == PortProblem::Kind::None && !opened.detail.empty() ? " — " + opened.detail
+                                                                            : std::string();
 }
 
 std::string ConnectionController::WithDetails(const std::string& port) {

@@ -61,7 +61,10 @@ public:
     void yawright1Click();
 
     void OpenfileClick();
-    // The port component's hang-up request: only the status line tells of it.
+    // The port component's hang-up request (the device went away, or sent more than could be
+    // taken): the port is closed. Once connected, the status line tells why and the device
+    // counts as not found until AutoDetect or a pick finds it again; during a scan the scan
+    // goes on.
     void Comm1RequestHangup();
 
     // What the next write sends, and what the device last reported.
@@ -87,6 +90,9 @@ private:
     void SayScanStarts();
     // Says why the last open failed and returns true, or returns false.
     bool SayOpenFailure();
+    // " — " and what the last open, which succeeded, passed over (a stale lock file); empty
+    // when nothing was.
+    std::string PassedOver() const;
     std::string WithDetails(const std::string& port);
 
     WindowParts w_;
@@ -113,6 +119,7 @@ private:
     std::string connection_; // the port taken into use, with what is known of it
     bool settingsRead_ = false;
     bool fileLoaded_ = false;
+    bool portLost_ = false; // a hang-up closed the port in use
 };
 
 } // namespace tvk9

@@ -1,4 +1,4 @@
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 
 #include "common/error.h"
 

@@ -2,6 +2,8 @@
 
 #include "config/port_list.h"
 
+#include "common/visible_text.h"
+
 namespace tvk9 {
 
 std::string Describe(const UsbDetails& usb) {
@@ -16,7 +18,13 @@ std::string Describe(const UsbDetails& usb) {
             : usb.manufacturer + " " + usb.product);
     add(usb.serial.empty() ? std::string() : "serial " + usb.serial);
     add(usb.vendorId.empty() ? std::string() : usb.vendorId + ":" + usb.productId);
-    return text;
+    return VisibleText(text);
+}
+
+std::string PortToolTip(const UsbDetails& usb) {
+    const std::string details = Describe(usb);
+    const char* between = details.empty() || usb.byId.empty() ? "" : "\n";
+    return details + between + VisibleText(usb.byId);
 }
 
 } // namespace tvk9

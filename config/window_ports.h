@@ -123,6 +123,9 @@ public:
     virtual std::vector<std::string> ListSerialPorts() = 0;
     // What the system knows of a port of the last list (its USB device); empty when nothing.
     virtual std::string PortDetails(const std::string& name) = 0;
+    // The tooltip of the port's entry in the list: the details and the port's stable name, one
+    // per line; empty when nothing is known.
+    virtual std::string ToolTip(const std::string& name) = 0;
 };
 
 // One line below the window that says what the programmer is doing and what went wrong.

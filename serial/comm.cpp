@@ -29,7 +29,11 @@ void TComm::OpenPort() {
     }
     OpenResult opened = opener_ ? opener_(comm_name_) : OpenResult{};
     if (!opened.port) {
-        Fail("Error opening serial port", std::move(opened.problem));
+        // A port layer that knows without opening that the name leads to no terminal refuses
+        // it as the opened handle would be.
+        const bool notSerial = opened.problem.kind == PortProblem::Kind::NotSerial;
+        Fail(notSerial ? "File handle is not a comm handle " : "Error opening serial port",
+             std::move(opened.problem));
         return;
     }
     std::unique_ptr<SerialPort> port = std::move(opened.port);
@@ -50,8 +54,10 @@ void TComm::OpenPort() {
         Fail("Unable to create event");
         return;
     }
+    ++session_;
     try {
-        read_thread_ = std::make_unique<TReadThread>(*port_, notify_, in_buffer_size_, input_len_);
+        read_thread_ =
+            std::make_unique<TReadThread>(*port_, notify_, in_buffer_size_, input_len_, session_);
     } catch (const std::exception&) {
         read_thread_.reset();
         port_.reset();
@@ -59,7 +65,7 @@ void TComm::OpenPort() {
         return;
     }
     try {
-        write_thread_ = std::make_unique<TWriteThread>(*port_, notify_);
+        write_thread_ = std::make_unique<TWriteThread>(*port_, notify_, session_);
     } catch (const std::exception&) {
         StopReceiveWorker();
         write_thread_.reset();
@@ -69,6 +75,7 @@ void TComm::OpenPort() {
     }
     read_thread_->Start();
     write_thread_->Start();
+    open_problem_ = std::move(opened.problem); // Kind::None, with what was passed over
 }
 
 void TComm::ClosePort() {
@@ -95,6 +102,7 @@ void TComm::StopAndRelease() {
     StopReceiveWorker();
     StopTransmitWorker();
     port_.reset();
+    ++session_; // what the ended workers left queued is about a port that is gone
 }
 
 void TComm::StopReceiveWorker() {
@@ -143,6 +151,9 @@ void TComm::Dispatch(NotifyMessage message) {
             handler(*this, static_cast<std::uint32_t>(message.LParam));
         break;
     case MsgRequestHangup:
+        // One about a port closed since: whatever is open now is not the one in trouble.
+        if (message.WParam != session_)
+            break;
         if (auto handler = OnRequestHangup)
             handler(*this);
         break;

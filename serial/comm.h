@@ -70,7 +70,8 @@ public:
     bool SendData(std::span<const std::uint8_t> buffer);
 
     // The notification procedure: raises the event that the message stands for (only when a
-    // handler is assigned) and releases the message's buffer. Unknown numbers are ignored.
+    // handler is assigned) and releases the message's buffer. Unknown numbers are ignored, and
+    // so is a hang-up request that workers of a port closed since had left queued.
     void Dispatch(NotifyMessage message);
 
     bool PortOpen() const { return port_ != nullptr; }
@@ -80,7 +81,8 @@ public:
     void SetCommPort(std::uint8_t port);
     std::string PortOpenError() const { return port_open_error_; }
     // Why the last OpenPort failed, in words for the user; Kind::None when it did not fail
-    // (cleared with PortOpenError).
+    // (cleared with PortOpenError), with a detail when the port layer passed something over
+    // that the user should know of (a stale lock file).
     const PortProblem& OpenProblem() const { return open_problem_; }
     std::string Output() const { return output_; }
     // Stores the text and sends its bytes; the result of SendData is dropped.
@@ -202,6 +204,9 @@ private:
     std::string comm_name_ = "COM1";
     LineSettings line_;
     CommTimeouts timeouts_;
+    // Counts the openings and closings of the port; a hang-up request carries the one of the
+    // workers that posted it.
+    std::uintptr_t session_ = 0;
 };
 
 } // namespace tvk9

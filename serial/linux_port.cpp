@@ -25,8 +25,8 @@ namespace {
 // without them it sleeps until something happens.
 constexpr std::chrono::milliseconds CounterInterval{250};
 
-int Ppoll(pollfd* fds, nfds_t count, const Deadline& deadline) {
-    const auto left = deadline.Remaining(SteadyClock::now());
+int Ppoll(pollfd* fds, nfds_t count, const Deadline& deadline, SteadyClock::time_point now) {
+    const auto left = deadline.Remaining(now);
     return ::ppoll(fds, count, left ? &*left : nullptr, nullptr);
 }
 
@@ -83,9 +83,13 @@ std::uint32_t EventsBetween(const LineCounters& a, const LineCounters& b) {
 // ---------------------------------------------------------------------------------------
 
 OpenResult OpenSystemSerialPort(const std::string& name) {
-    linux_port::HolderLook holders;
+    return OpenSerialPortWith(name, {});
+}
+
+OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots) {
+    linux_port::HolderLook holders(roots.proc);
     holders.Refresh();
-    return OpenLinuxPort(name, holders);
+    return OpenLinuxPort(name, holders, roots);
 }
 
 struct SystemPorts::Memory {
@@ -123,22 +127,17 @@ SerialPortOpener SystemPorts::OpenerForMany() const {
     };
 }
 
-OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders) {
+OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders,
+                         const linux_port::SystemRoots& roots) {
     const std::string path = DevicePath(name);
     const auto refuse = [&path](int error, const OpenFacts& facts = OpenFacts()) {
         return OpenResult{nullptr, DiagnoseOpenFailure(path, error, facts)};
     };
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return refuse(errno);
-    linux_port::UucpLock lock;
-    if (S_ISCHR(st.st_mode) && linux_port::IsTerminal(st.st_rdev)) {
-        // Another program's port is refused before anything about it changes.
-        auto use = linux_port::FindUse(path, st.st_rdev, holders);
-        if (use.inUse)
-            return refuse(EBUSY, use.facts);
-        lock = std::move(use.lock);
-    }
+    // Nothing is opened before the name is known to lead to a terminal that nobody uses.
+    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path, holders, roots);
+    if (look.problem.kind != PortProblem::Kind::None)
+        return {nullptr, std::move(look.problem)};
+    linux_port::UucpLock lock = std::move(look.use.lock);
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
@@ -168,7 +167,9 @@ OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& 
         ss.flags |= ASYNC_LOW_LATENCY;
         ::ioctl(fd, TIOCSSERIAL, &ss);
     }
-    return {std::make_unique<LinuxSerialPort>(fd, std::move(saved), std::move(lock)), {}};
+    // What was passed over on the way (a stale lock file) is said beside the open port.
+    return {std::make_unique<LinuxSerialPort>(fd, std::move(saved), std::move(lock)),
+            std::move(look.problem)};
 }
 
 SavedLine SaveLine(int fd) {
@@ -215,8 +216,9 @@ void RaiseThreadPriority(int steps) noexcept {
 
 // ---------------------------------------------------------------------------------------
 
-LinuxSerialPort::LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock)
-    : fd_(fd), saved_(std::move(saved)), lock_(std::move(lock)) {}
+LinuxSerialPort::LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock,
+                                 std::function<SteadyClock::time_point()> clock)
+    : fd_(fd), saved_(std::move(saved)), lock_(std::move(lock)), clock_(std::move(clock)) {}
 
 LinuxSerialPort::~LinuxSerialPort() {
     RestoreLine(fd_, saved_);
@@ -342,8 +344,8 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
     // A read that must return at once reads at once.
     bool wait_first = false;
     if (!read_) {
-        read_.emplace(PendingRead{ReadWindow(Timeouts(), buffer.size(), SteadyClock::now()), 0,
-                                  SteadyClock::now()});
+        const auto start = clock_();
+        read_.emplace(PendingRead{ReadWindow(Timeouts(), buffer.size(), start), 0, start});
         wait_first = !read_->window.Complete(0);
     }
     auto finish = [this] {
@@ -360,7 +362,7 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
             const ssize_t n = ::read(fd_, buffer.data() + read_->got, buffer.size() - read_->got);
             if (n > 0) {
                 read_->got += static_cast<std::size_t>(n);
-                read_->last = SteadyClock::now();
+                read_->last = clock_();
                 continue;
             }
             // 0 from a tty in raw, non-blocking mode means it hung up (device gone).
@@ -380,7 +382,7 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
         const bool read_skipped = std::exchange(wait_first, false);
         if (read_->window.Complete(read_->got))
             return finish();
-        const auto now = SteadyClock::now();
+        const auto now = clock_();
         Deadline until = read_->window.Ends(read_->got, read_->last);
         if (until.Expired(now)) {
             // A time-out that ran out before the first look still takes what is there.
@@ -392,7 +394,7 @@ ReceiveResult LinuxSerialPort::Receive(std::span<std::uint8_t> buffer) {
             until = Deadline::Earliest(until, Deadline::After(now, CounterInterval));
 
         pollfd fds[2] = {{close_fd_, POLLIN, 0}, {fd_, POLLIN, 0}};
-        const int r = Ppoll(fds, 2, until);
+        const int r = Ppoll(fds, 2, until, now);
         if (r < 0) {
             const ErrnoMeaning meaning = MeaningOf(errno);
             if (meaning == ErrnoMeaning::Retry)
@@ -424,8 +426,8 @@ WriteResult LinuxSerialPort::Write(std::span<const std::uint8_t> bytes) {
         const auto total =
             static_cast<std::uint64_t>(t.WriteTotalTimeoutMultiplier) * bytes.size() +
             t.WriteTotalTimeoutConstant;
-        until = Deadline::After(SteadyClock::now(),
-                                std::chrono::milliseconds(static_cast<std::int64_t>(total)));
+        until =
+            Deadline::After(clock_(), std::chrono::milliseconds(static_cast<std::int64_t>(total)));
     }
     std::size_t done = 0;
     bool hung_up = false;
@@ -445,10 +447,11 @@ WriteResult LinuxSerialPort::Write(std::span<const std::uint8_t> bytes) {
                 return {Kind::Closed, done};
             return {Kind::Failed, done};
         }
-        if (done == bytes.size() || until.Expired(SteadyClock::now()))
+        const auto now = clock_();
+        if (done == bytes.size() || until.Expired(now))
             return {Kind::Written, done};
         pollfd fds[2] = {{close_fd_, POLLIN, 0}, {fd_, POLLOUT, 0}};
-        const int r = Ppoll(fds, 2, until);
+        const int r = Ppoll(fds, 2, until, now);
         if (r < 0) {
             const ErrnoMeaning meaning = MeaningOf(errno);
             if (meaning == ErrnoMeaning::Retry)
@@ -466,7 +469,7 @@ WriteResult LinuxSerialPort::Write(std::span<const std::uint8_t> bytes) {
 WakeReason LinuxSerialPort::WaitForRequest() {
     for (;;) {
         pollfd fds[2] = {{close_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        const int r = Ppoll(fds, 2, Deadline::Never());
+        const int r = Ppoll(fds, 2, Deadline::Never(), {});
         if (r < 0) {
             if (MeaningOf(errno) == ErrnoMeaning::Retry)
                 continue;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -19,9 +20,14 @@ namespace tvk9 {
 // "COM3" names /dev/COM3; a name that begins with '/' is a path already.
 std::string DevicePath(const std::string& comm_name);
 
-// OpenSystemSerialPort with what `holders` saw of other programs' descriptors, which the caller
-// has brought up to date. Several threads may open with one look at once.
-OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders);
+// OpenSystemSerialPort, with the kernel's lists and the lock folders read from `roots`. A name
+// that leads to no terminal is refused as NotSerial without being opened. On success the
+// problem is Kind::None, and its detail tells what was passed over (a stale lock file).
+OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots);
+// The same with what `holders` saw of other programs' descriptors, which the caller has
+// brought up to date. Several threads may open with one look at once.
+OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders,
+                         const linux_port::SystemRoots& roots = {});
 
 // What an errno from a read, write, poll or ioctl means to the workers. The one place
 // where error numbers are told apart.
@@ -59,8 +65,10 @@ void RestoreLine(int fd, const SavedLine& saved);
 class LinuxSerialPort final : public SerialPort {
 public:
     // Takes the open, locked descriptor, what the line was like before we touched it, and our
-    // lock file; at close the line is put back and the lock file goes.
-    LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock);
+    // lock file; at close the line is put back and the lock file goes. The time-outs are
+    // measured on `clock`, which both workers may call at once (tests give one of their own).
+    LinuxSerialPort(int fd, SavedLine saved, linux_port::UucpLock lock,
+                    std::function<SteadyClock::time_point()> clock = SteadyClock::now);
     ~LinuxSerialPort() override;
     LinuxSerialPort(const LinuxSerialPort&) = delete;
     LinuxSerialPort& operator=(const LinuxSerialPort&) = delete;
@@ -92,6 +100,7 @@ private:
     const int fd_;
     const SavedLine saved_;
     linux_port::UucpLock lock_; // goes after the descriptor is closed
+    const std::function<SteadyClock::time_point()> clock_;
     int close_fd_ = -1;
     int wake_fd_ = -1;
     std::atomic<bool> close_signalled_{false};

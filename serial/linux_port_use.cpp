@@ -1,5 +1,7 @@
 #include "serial/linux_port_use.h"
 
+#include "common/visible_text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -11,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
+#include <limits>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -59,19 +62,69 @@ bool Alive(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-// The PID a lock file names; nullopt when it names none that can be read.
-std::optional<pid_t> LockOwner(const std::string& file, bool& exists) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    exists = fd >= 0 || errno != ENOENT;
-    if (fd < 0)
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// A number of at most ten decimal digits alone, as large as a device or process number gets.
+std::optional<std::uint32_t> Decimal(std::string_view text) {
+    if (text.empty() || text.size() > 10)
         return std::nullopt;
-    char text[32] = {};
-    [[maybe_unused]] const ssize_t n = ::read(fd, text, sizeof text - 1);
-    ::close(fd);
-    const char* digits = text;
-    while (*digits == ' ')
-        ++digits;
-    return PidOf(std::string(digits, std::strcspn(digits, "\n")).c_str());
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (!IsDigit(c))
+            return std::nullopt;
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
+    return static_cast<std::uint32_t>(value);
+}
+
+std::vector<std::string_view> Words(std::string_view line) {
+    std::vector<std::string_view> words;
+    for (std::size_t at = 0; at < line.size();) {
+        const std::size_t start = line.find_first_not_of(" \t\r", at);
+        if (start == std::string_view::npos)
+            break;
+        const std::size_t end = std::min(line.find_first_of(" \t\r", start), line.size());
+        words.push_back(line.substr(start, end - start));
+        at = end;
+    }
+    return words;
+}
+
+// "serial   /dev/ttyS   4 64-95 serial": the major and minors follow the node, which the
+// kernel writes as /dev/NAME (a driver's own name may have blanks, or be a /dev path too).
+bool LineHolds(std::string_view line, unsigned major, unsigned minor) {
+    const std::vector<std::string_view> words = Words(line);
+    for (std::size_t i = 1; i + 2 < words.size(); ++i) {
+        if (!words[i].starts_with("/dev/"))
+            continue;
+        const std::optional<std::uint32_t> listed = Decimal(words[i + 1]);
+        const std::string_view minors = words[i + 2];
+        const std::size_t dash = minors.find('-');
+        const std::optional<std::uint32_t> first = Decimal(minors.substr(0, dash));
+        const std::optional<std::uint32_t> last =
+            dash == std::string_view::npos ? first : Decimal(minors.substr(dash + 1));
+        if (listed && first && last)
+            return *listed == major && minor >= *first && minor <= *last;
+    }
+    return false;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Removes the stale lock file that `found` read, and no other that took its name since.
+bool RemoveLockFile(const std::string& file, const LockFound& found) {
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0)
+        return errno == ENOENT;
+    if (!S_ISREG(st.st_mode) || st.st_dev != found.device || st.st_ino != found.inode)
+        return false;
+    return ::unlink(file.c_str()) == 0 || errno == ENOENT;
 }
 
 // Makes the lock file whole in one step: a reader never sees it half written.
@@ -80,9 +133,9 @@ int CreateLock(const fs::path& folder, const std::string& file) {
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
-    char text[16];
-    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(::getpid()));
-    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text, length) == length;
+    const std::string text = LockFileText(::getpid());
+    const auto length = static_cast<ssize_t>(text.size());
+    const bool written = ::fchmod(fd, 0644) == 0 && ::write(fd, text.data(), text.size()) == length;
     ::close(fd);
     const int error = !written ? EIO : ::link(temp.c_str(), file.c_str()) == 0 ? 0 : errno;
     ::unlink(temp.c_str());
@@ -104,22 +157,20 @@ std::vector<fs::path> DistinctFolders(const std::vector<fs::path>& folders) {
 } // namespace
 
 bool IsTerminal(dev_t device, const fs::path& proc) {
-    // "serial   /dev/ttyS   4 64-95 serial": driver, node, major, minor or range of minors.
     std::ifstream drivers(proc / "tty" / "drivers");
     if (!drivers)
         return true;
-    for (std::string line; std::getline(drivers, line);) {
-        std::istringstream fields(line);
-        std::string driver, node;
-        unsigned major = 0, first = 0, last = 0;
-        char dash = 0;
-        if (!(fields >> driver >> node >> major >> first) || major != ::major(device))
-            continue;
-        last = first;
-        if (fields.peek() == '-')
-            fields >> dash >> last;
-        if (::minor(device) >= first && ::minor(device) <= last)
+    std::ostringstream text;
+    text << drivers.rdbuf();
+    return DriverListHolds(text.str(), device);
+}
+
+bool DriverListHolds(std::string_view drivers, dev_t device) {
+    while (!drivers.empty()) {
+        const std::size_t end = std::min(drivers.find('\n'), drivers.size());
+        if (LineHolds(drivers.substr(0, end), ::major(device), ::minor(device)))
             return true;
+        drivers.remove_prefix(std::min(end + 1, drivers.size()));
     }
     return false;
 }
@@ -293,6 +344,74 @@ OpenFacts AccessFacts(const std::string& path) {
 
 // ---------------------------------------------------------------------------------------
 
+std::optional<pid_t> LockFilePid(std::string_view text) {
+    const std::size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos)
+        return std::nullopt;
+    std::size_t end = start;
+    while (end < text.size() && IsDigit(text[end]))
+        ++end;
+    if (end < text.size() && !IsBlank(text[end]))
+        return std::nullopt;
+    const std::optional<std::uint32_t> pid = Decimal(text.substr(start, end - start));
+    if (!pid || *pid == 0 || *pid > static_cast<std::uint32_t>(std::numeric_limits<pid_t>::max()))
+        return std::nullopt;
+    return static_cast<pid_t>(*pid);
+}
+
+std::string LockFileText(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+
+LockFound ReadLockFile(const std::string& file) {
+    LockFound found;
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0) {
+        // A name that cannot be looked at may hide a lock: it is not taken for none.
+        if (errno != ENOENT)
+            found.kind = LockFound::Kind::File;
+        return found;
+    }
+    const auto notAFile = [&found](const struct stat& s) {
+        found.kind = LockFound::Kind::NotAFile;
+        found.what = S_ISDIR(s.st_mode)   ? "a directory"
+                     : S_ISLNK(s.st_mode) ? "a symbolic link"
+                                          : "no regular file";
+        return found;
+    };
+    if (!S_ISREG(st.st_mode))
+        return notAFile(st);
+    found.kind = LockFound::Kind::File;
+    found.device = st.st_dev;
+    found.inode = st.st_ino;
+    // Neither a link nor a FIFO that takes the name meanwhile is followed or waited on.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            found.kind = LockFound::Kind::Absent;
+        if (errno == ELOOP) {
+            st.st_mode = S_IFLNK;
+            return notAFile(st);
+        }
+        return found; // unreadable: it names no PID that we can see
+    }
+    char text[64];
+    ssize_t length = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        found.device = st.st_dev;
+        found.inode = st.st_ino;
+        length = ::read(fd, text, sizeof text);
+    }
+    ::close(fd);
+    if (!S_ISREG(st.st_mode))
+        return notAFile(st);
+    if (length > 0)
+        found.pid = LockFilePid(std::string_view(text, static_cast<std::size_t>(length)));
+    return found;
+}
+
 UucpLock& UucpLock::operator=(UucpLock&& other) noexcept {
     if (this != &other) {
         UucpLock old(std::move(*this));
@@ -311,27 +430,38 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
     const pid_t self = ::getpid();
     LockOutcome outcome;
     bool ours = false;
-    const auto heldBy = [&](const std::string& file, std::optional<pid_t> pid) {
-        outcome.heldBy = file;
-        if (pid)
-            outcome.holder = PortHolder{*pid, ProgramOf(*pid)};
+    const auto live = [self](const LockFound& found) {
+        return found.kind == LockFound::Kind::File && found.pid && *found.pid != self &&
+               Alive(*found.pid);
     };
-    // A lock in any folder counts; a stale one goes.
+    const auto heldBy = [&](const std::string& file, pid_t pid) {
+        outcome.heldBy = file;
+        outcome.holder = PortHolder{pid, ProgramOf(pid)};
+        return std::move(outcome);
+    };
+    const auto passedOver = [&outcome](const std::string& file, const LockFound& found) {
+        const std::string shown = VisibleText(file);
+        outcome.note = found.kind == LockFound::Kind::NotAFile
+                           ? shown + " is " + found.what + ", no lock file: it is left alone"
+                           : "the stale lock file " + shown + " is not ours to remove";
+        outcome.note += ", and the port is used without a lock file of our own";
+    };
+    // A live lock in any folder counts; a stale one goes where we may remove it.
     const std::vector<fs::path> distinct = DistinctFolders(folders);
     for (const fs::path& folder : distinct) {
         const std::string file = (folder / name).string();
-        bool exists = false;
-        const std::optional<pid_t> pid = LockOwner(file, exists);
-        if (!exists)
+        const LockFound found = ReadLockFile(file);
+        if (found.kind == LockFound::Kind::Absent)
             continue;
-        if (pid && *pid == self) {
+        if (live(found))
+            return heldBy(file, *found.pid);
+        if (found.pid && *found.pid == self) {
             ours = true;
-        } else if (pid && !Alive(*pid)) {
-            ::unlink(file.c_str());
+        } else if (found.kind == LockFound::Kind::File && RemoveLockFile(file, found)) {
+            outcome.note = "the stale lock file " + VisibleText(file) +
+                           " was removed: it named no running program";
         } else {
-            // Alive, or unreadable: another program may be writing it.
-            heldBy(file, pid);
-            return outcome;
+            passedOver(file, found);
         }
     }
     for (const fs::path& folder : distinct) {
@@ -344,14 +474,13 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
             break;
         }
         if (error == EEXIST) {
-            // Someone took it just now, or it is a stale lock that is not ours to remove (a
-            // sticky folder): that one is passed over, and we go on without a lock of our own.
-            bool exists = false;
-            const std::optional<pid_t> pid = LockOwner(file, exists);
-            if (exists && !(pid && (*pid == self || !Alive(*pid)))) {
-                heldBy(file, pid);
-                return outcome;
-            }
+            // Someone took it just now, or what is there is not ours to replace: that is passed
+            // over, and we go on without a lock of our own.
+            const LockFound found = ReadLockFile(file);
+            if (live(found))
+                return heldBy(file, *found.pid);
+            if (!(found.pid && *found.pid == self))
+                passedOver(file, found);
             break;
         }
         // A folder that does not let us write: the next one may.
@@ -359,22 +488,49 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
     return outcome;
 }
 
-UseFound FindUse(const std::string& path, dev_t device, const HolderLook& holders) {
+UseFound FindUse(const std::string& path, dev_t device, const HolderLook& holders,
+                 const SystemRoots& roots) {
     UseFound use;
     use.facts.holder = holders.HolderOf(device);
     std::error_code ec;
     const std::string resolved = fs::canonical(path, ec).string();
-    use.facts.console = !use.facts.holder && IsActiveConsole(NameBelowDev(resolved), device);
+    use.facts.console =
+        !use.facts.holder && IsActiveConsole(NameBelowDev(resolved), device, roots.proc, roots.sys);
     if (use.facts.holder || use.facts.console) {
         use.inUse = true;
         return use;
     }
-    auto taken = TakeUucpLock(ec ? path : resolved);
+    auto taken = TakeUucpLock(ec ? path : resolved, roots.lockFolders);
     use.facts.holder = taken.holder;
     use.facts.lockFile = taken.heldBy;
     use.inUse = !taken.heldBy.empty();
     use.lock = std::move(taken.lock);
+    use.note = std::move(taken.note);
     return use;
+}
+
+BeforeOpening LookBeforeOpening(const std::string& path, const HolderLook& holders,
+                                const SystemRoots& roots) {
+    BeforeOpening look;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        look.problem = DiagnoseOpenFailure(path, errno);
+        return look;
+    }
+    // Only a terminal is opened: opening alone may set another device off (a watchdog), and
+    // what follows an open is for terminals.
+    if (!S_ISCHR(st.st_mode) || !IsTerminal(st.st_rdev, roots.proc)) {
+        look.problem = DiagnoseOpenFailure(path, ENOTTY);
+        return look;
+    }
+    // Another program's port is refused before anything about it changes.
+    look.use = FindUse(path, st.st_rdev, holders, roots);
+    if (look.use.inUse) {
+        look.problem = DiagnoseOpenFailure(path, EBUSY, look.use.facts);
+        return look;
+    }
+    look.problem.detail = look.use.note;
+    return look;
 }
 
 } // namespace tvk9::linux_port

@@ -10,7 +10,7 @@ namespace tvk9 {
 inline constexpr std::uint32_t WmUser = 0x0400;
 inline constexpr std::uint32_t MsgReceiveData = WmUser + 1;      // wParam: count; buffer
 inline constexpr std::uint32_t MsgReceiveError = WmUser + 2;     // lParam: line error flags
-inline constexpr std::uint32_t MsgRequestHangup = WmUser + 3;    // nothing
+inline constexpr std::uint32_t MsgRequestHangup = WmUser + 3;    // wParam: the port's session
 inline constexpr std::uint32_t MsgModemStateChange = WmUser + 4; // lParam: modem flags
 inline constexpr std::uint32_t MsgSendDataEmpty = WmUser + 5;    // nothing
 

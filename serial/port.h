@@ -98,7 +98,9 @@ public:
 // The outcome of opening a port: the port, or why there is none.
 struct OpenResult {
     std::unique_ptr<SerialPort> port;
-    PortProblem problem; // Kind::None with a port
+    // Kind::None with a port, whose detail may tell what the open passed over; NotSerial
+    // without a port for a name found to lead to no terminal without opening it.
+    PortProblem problem;
 };
 
 // Opens the port named by a CommName, exclusively. A port that another program uses is

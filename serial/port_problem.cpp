@@ -1,5 +1,7 @@
 #include "serial/port_problem.h"
 
+#include "common/visible_text.h"
+
 #include <cerrno>
 #include <system_error>
 
@@ -12,7 +14,7 @@ using Kind = PortProblem::Kind;
 std::string HolderText(const PortHolder& holder) {
     std::string text = "PID " + std::to_string(holder.pid);
     if (!holder.program.empty())
-        text += " (" + holder.program + ")";
+        text += " (" + VisibleText(holder.program) + ")"; // any process may name itself
     return text;
 }
 
@@ -22,7 +24,7 @@ PortProblem InUse(const std::string& port, const OpenFacts& facts) {
     std::string detail = port + " is in use by ";
     detail += facts.holder ? HolderText(*facts.holder) : std::string("another program");
     if (!facts.lockFile.empty())
-        detail += " (lock file " + facts.lockFile + ")";
+        detail += " (lock file " + VisibleText(facts.lockFile) + ")";
     std::string remedy = "close that program and try again";
     if (!facts.lockFile.empty() && !facts.holder)
         remedy += "; if no program uses the port, remove the lock file";
@@ -52,7 +54,9 @@ PortProblem Permission(const std::string& port, const OpenFacts& facts) {
 
 } // namespace
 
-PortProblem DiagnoseOpenFailure(const std::string& port, int error_number, const OpenFacts& facts) {
+PortProblem DiagnoseOpenFailure(const std::string& name, int error_number, const OpenFacts& facts) {
+    // A port's name may be any text (a link in the port folder): it is shown, not passed on.
+    const std::string port = VisibleText(name);
     switch (error_number) {
     case EACCES:
     case EPERM:

@@ -20,7 +20,7 @@ struct PortProblem {
         Other,      // anything else: the system's own message
     };
     Kind kind = Kind::None;
-    std::string detail; // what is wrong, naming the port
+    std::string detail; // what is wrong, naming the port; with None, what was passed over
     std::string remedy; // one line saying what to do; empty when there is nothing to suggest
     std::optional<pid_t> holder = std::nullopt; // InUse: the process in the way, if known
 

@@ -31,6 +31,9 @@ enum class Win32Meaning {
 };
 Win32Meaning MeaningOf(DWORD error);
 
+// Why CreateFileA refused the port, from its GetLastError code.
+PortProblem OpenProblem(const std::string& port, DWORD error);
+
 // The device control block with the component's settings written over `current`: the flag
 // word replaced as a whole, the end-of-file and event characters and the length kept.
 DCB DcbFor(DCB current, const Dcb& settings);

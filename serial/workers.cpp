@@ -39,15 +39,23 @@ void WorkerThread::Run(std::future<bool> gate) {
 
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+// A hangup request that cannot be posted is lost; there is nobody left to tell.
+void PostHangupTo(NotifyChannel& notify, std::uintptr_t session) {
+    notify.Post(NotifyMessage{MsgRequestHangup, session, 0, nullptr});
+}
+
+} // namespace
+
 TReadThread::TReadThread(SerialPort& port, NotifyChannel& notify, std::uint16_t buffer_size,
-                         std::uint16_t read_size)
+                         std::uint16_t read_size, std::uintptr_t session)
     : port_(port), notify_(notify), buffer_size_(std::max<std::uint16_t>(buffer_size, 1)),
-      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)),
+      read_size_(std::clamp<std::uint16_t>(read_size, 1, buffer_size_)), session_(session),
       thread_([this] { Execute(); }, Priority) {}
 
 void TReadThread::PostHangup() {
-    // A hangup request that cannot be posted is lost; there is nobody left to tell.
-    notify_.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr});
+    PostHangupTo(notify_, session_);
 }
 
 bool TReadThread::PostNotify(std::uint32_t msg, std::uint32_t lparam) {
@@ -150,8 +158,8 @@ bool TReadThread::HandleLineEvent(std::uint32_t mask) {
 
 // ---------------------------------------------------------------------------------------
 
-TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify)
-    : port_(port), notify_(notify), thread_([this] { Execute(); }, Priority) {}
+TWriteThread::TWriteThread(SerialPort& port, NotifyChannel& notify, std::uintptr_t session)
+    : port_(port), notify_(notify), session_(session), thread_([this] { Execute(); }, Priority) {}
 
 bool TWriteThread::Post(WriteRequest request) {
     try {
@@ -186,7 +194,7 @@ void TWriteThread::CloseQueue() {
 }
 
 void TWriteThread::PostHangup() {
-    notify_.Post(NotifyMessage{MsgRequestHangup, 0, 0, nullptr});
+    PostHangupTo(notify_, session_);
 }
 
 void TWriteThread::Execute() {

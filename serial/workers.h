@@ -58,9 +58,10 @@ private:
 // holds more than twice the bytes it carries.
 class TReadThread {
 public:
-    // A read never asks for more than the buffer holds, whatever read_size says.
+    // A read never asks for more than the buffer holds, whatever read_size says. Its hang-up
+    // request carries `session` (the owner's number for this opening of the port).
     TReadThread(SerialPort& port, NotifyChannel& notify, std::uint16_t buffer_size,
-                std::uint16_t read_size);
+                std::uint16_t read_size, std::uintptr_t session);
     void Start() { thread_.Start(); }
     bool WaitFor(std::chrono::milliseconds limit) { return thread_.WaitFor(limit); }
     void Terminate() { thread_.Terminate(); }
@@ -83,6 +84,7 @@ private:
     NotifyChannel& notify_;
     std::uint16_t buffer_size_;
     std::uint16_t read_size_;
+    std::uintptr_t session_;
     WorkerThread thread_;
 };
 
@@ -96,7 +98,8 @@ struct WriteRequest {
 // announces an empty queue once after start-up and once after each run of writes.
 class TWriteThread {
 public:
-    TWriteThread(SerialPort& port, NotifyChannel& notify);
+    // Its hang-up request carries `session`, as the receive worker's does.
+    TWriteThread(SerialPort& port, NotifyChannel& notify, std::uintptr_t session);
     void Start() { thread_.Start(); }
     bool WaitFor(std::chrono::milliseconds limit) { return thread_.WaitFor(limit); }
     void Terminate() { thread_.Terminate(); }
@@ -118,6 +121,7 @@ private:
 
     SerialPort& port_;
     NotifyChannel& notify_;
+    std::uintptr_t session_;
     std::mutex mutex_;
     std::deque<WriteRequest> queue_; // guarded by mutex_
     bool accepting_ = true;          // guarded by mutex_

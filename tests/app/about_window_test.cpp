@@ -1,4 +1,4 @@
-#include "app/about_window.h"
+#include "app/qt/about_window.h"
 
 #include "modal_watcher.h"
 

@@ -1,7 +1,7 @@
-#include "app/qt_adapters.h"
+#include "app/qt/qt_adapters.h"
 
-#include "app/dialog_folder.h"
-#include "app/qt_notify_channel.h"
+#include "app/qt/qt_folder_memory.h"
+#include "app/qt/qt_notify_channel.h"
 #include "modal_watcher.h"
 #include "serial/comm.h"
 
@@ -287,18 +287,21 @@ TEST(DialogsAdapter, TheFileDialogOpensInTheGivenFolderAndReturnsTheChosenFile) 
 TEST(DialogFolder, AnInstalledProgramRemembersTheLastFolderAcrossRuns) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid() && QDir(dir.path()).mkdir("files"));
-    const QString memory = dir.filePath("config/tvk9-programmer.conf");
-    const DialogFolder installed(dir.filePath("no-such-prefix/bin/"), memory);
-    EXPECT_EQ(installed.Initial(), QDir::homePath());
-    installed.Opened(dir.filePath("files/a.tvk"));
-    EXPECT_EQ(DialogFolder(dir.filePath("no-such-prefix/bin/"), memory).Initial(),
-              dir.filePath("files"));
+    const auto local = [](const QString& path) { return QFile::encodeName(path).toStdString(); };
+    QtFolderMemory memory(dir.filePath("config/tvk9-programmer.conf"));
+    const DialogFolder installed = QtDialogFolder(dir.filePath("no-such-prefix/bin/"), memory);
+    EXPECT_EQ(installed.Initial(), local(QDir::homePath()));
+    installed.Opened(local(dir.filePath("files/a.tvk")));
+    QtFolderMemory again(dir.filePath("config/tvk9-programmer.conf"));
+    EXPECT_EQ(QtDialogFolder(dir.filePath("no-such-prefix/bin/"), again).Initial(),
+              local(dir.filePath("files")));
     ASSERT_TRUE(QDir(dir.filePath("files")).removeRecursively());
-    EXPECT_EQ(installed.Initial(), QDir::homePath()) << "the folder is gone";
+    EXPECT_EQ(installed.Initial(), local(QDir::homePath())) << "the folder is gone";
 
-    const DialogFolder own(dir.path() + '/', dir.filePath("own.conf"));
-    own.Opened(dir.filePath("b.tvk"));
-    EXPECT_EQ(own.Initial(), dir.path() + '/');
+    QtFolderMemory ownMemory(dir.filePath("own.conf"));
+    const DialogFolder own = QtDialogFolder(dir.path() + '/', ownMemory);
+    own.Opened(local(dir.filePath("b.tvk")));
+    EXPECT_EQ(own.Initial(), local(dir.path() + '/'));
     EXPECT_FALSE(QFile::exists(dir.filePath("own.conf")));
 }
 

@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "app/qt/application.h"
 
 #include "modal_watcher.h"
 
@@ -46,18 +46,18 @@ TEST(Application, WritesNoSettingsFileForItsDialogs) {
     EXPECT_FALSE(QFile::exists(settings.fileName())) << settings.fileName().toStdString();
 }
 
-TEST(ErrorBoxText, AppendsAFullStopOnlyAfterACharacterThatSortsAboveIt) {
-    EXPECT_EQ(ErrorBoxText("No response!"), "No response!");
-    EXPECT_EQ(ErrorBoxText("Done."), "Done.");
-    EXPECT_EQ(ErrorBoxText("a, b, -"), "a, b, -"); // '-' is 0x2D
-    EXPECT_EQ(ErrorBoxText("(x)"), "(x)");
-    EXPECT_EQ(ErrorBoxText("Error: not a Hex String"), "Error: not a Hex String.");
-    EXPECT_EQ(ErrorBoxText("code 7"), "code 7.");
-    EXPECT_EQ(ErrorBoxText("path /dev/"), "path /dev/."); // '/' is 0x2F
-    EXPECT_EQ(ErrorBoxText("ends in blank "), "ends in blank ");
-    EXPECT_EQ(ErrorBoxText(""), "");
+TEST(AsShown, AppendsAFullStopOnlyAfterACharacterThatSortsAboveIt) {
+    EXPECT_EQ(AsShown("No response!"), "No response!");
+    EXPECT_EQ(AsShown("Done."), "Done.");
+    EXPECT_EQ(AsShown("a, b, -"), "a, b, -"); // '-' is 0x2D
+    EXPECT_EQ(AsShown("(x)"), "(x)");
+    EXPECT_EQ(AsShown("Error: not a Hex String"), "Error: not a Hex String.");
+    EXPECT_EQ(AsShown("code 7"), "code 7.");
+    EXPECT_EQ(AsShown("path /dev/"), "path /dev/."); // '/' is 0x2F
+    EXPECT_EQ(AsShown("ends in blank "), "ends in blank ");
+    EXPECT_EQ(AsShown(""), "");
     // A byte above 0x7F counts as above the full stop, as in a single-byte code page.
-    EXPECT_EQ(ErrorBoxText("caf\xC3\xA9"), QString::fromUtf8("caf\xC3\xA9."));
+    EXPECT_EQ(AsShown("caf\xC3\xA9"), "caf\xC3\xA9.");
 }
 
 TEST(Guarded, ShowsAnEscapingErrorInTheErrorBoxAndKeepsWhatTheHandlerDid) {

@@ -2,7 +2,7 @@
 // the device, its answer shows in the radio buttons, a settings file is loaded through
 // File > Open, and Start with OK writes it and ends in "Modify Successful!".
 
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 
 #include "config/frames.h"
 #include "modal_watcher.h"

@@ -1,6 +1,8 @@
-#include "app/main_window.h"
+#include "app/qt/main_window.h"
 
-#include "app/application.h"
+#include "app/form.h"
+
+#include "app/qt/application.h"
 #include "modal_watcher.h"
 #include "tools/settings/encode.h"
 
@@ -23,6 +25,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <vector>
 
 namespace tvk9 {
@@ -51,48 +54,21 @@ protected:
     TFrm_Interface window{about};
 };
 
-struct Row {
-    const char* name;
-    const char* kind;
-    const char* parent;
-    QRect geometry;
-    const char* text;
-};
+// The Qt class that stands for each kind of control of the form.
+const std::map<ControlKind, const char*> QtClassOf{{ControlKind::Label, "QLabel"},
+                                                   {ControlKind::DropDownList, "QComboBox"},
+                                                   {ControlKind::PushButton, "QPushButton"},
+                                                   {ControlKind::EditBox, "QLineEdit"},
+                                                   {ControlKind::GroupBox, "QGroupBox"},
+                                                   {ControlKind::Panel, "QFrame"},
+                                                   {ControlKind::RadioButton, "QRadioButton"},
+                                                   {ControlKind::ProgressBar, "QProgressBar"},
+                                                   {ControlKind::ToolButton, "QToolButton"},
+                                                   {ControlKind::Memo, "QPlainTextEdit"}};
 
-// name, kind, parent, left/top/width/height, text ("" where none is shown)
-const std::vector<Row> Layout{
-    {"Label8", "QLabel", "", {32, 25, 85, 13}, "USB INTERFACE"},
-    {"ComSelect", "QComboBox", "", {32, 44, 345, 21}, ""},
-    {"AutoDetect", "QPushButton", "", {404, 44, 69, 21}, "AutoDetect"},
-    {"Label9", "QLabel", "", {30, 88, 46, 13}, "TVK9 File"},
-    {"FilePath", "QLineEdit", "", {32, 107, 345, 21}, ""},
-    {"Openfile", "QPushButton", "", {402, 107, 71, 21}, "Open File"},
-    {"GroupBox2", "QGroupBox", "", {32, 147, 211, 133}, "Sensor Output Direction"},
-    {"GroupBox1", "QGroupBox", "", {277, 147, 196, 89}, "Orientation"},
-    {"Label10", "QLabel", "", {30, 311, 41, 13}, "Progress"},
-    {"ProgressBar1", "QProgressBar", "", {30, 330, 347, 21}, ""},
-    {"Start", "QPushButton", "", {402, 330, 71, 21}, "Start"},
-    {"Label1", "QLabel", "GroupBox1", {24, 29, 35, 13}, "Vertical"},
-    {"Label2", "QLabel", "GroupBox1", {136, 29, 47, 13}, "Horizontal"},
-    {"Vertic", "QRadioButton", "GroupBox1", {34, 48, 18, 17}, ""},
-    {"Horizont", "QRadioButton", "GroupBox1", {152, 48, 17, 17}, ""},
-    {"Label4", "QLabel", "GroupBox2", {20, 19, 24, 13}, "NOR"},
-    {"Label5", "QLabel", "GroupBox2", {158, 19, 22, 13}, "REV"},
-    {"Panel4", "QFrame", "GroupBox2", {2, 38, 207, 30}, ""},
-    {"rollleft1", "QRadioButton", "Panel4", {23, 8, 18, 17}, ""},
-    {"Label3", "QLabel", "Panel4", {84, 8, 18, 13}, "Roll"},
-    {"rollright1", "QRadioButton", "Panel4", {158, 8, 17, 17}, ""},
-    {"Panel5", "QFrame", "GroupBox2", {2, 68, 207, 30}, ""},
-    {"pitchleft1", "QRadioButton", "Panel5", {23, 8, 17, 17}, ""},
-    {"Label6", "QLabel", "Panel5", {84, 8, 24, 13}, "Pitch"},
-    {"pitchright1", "QRadioButton", "Panel5", {158, 8, 17, 17}, ""},
-    {"Panel2", "QFrame", "GroupBox2", {2, 97, 207, 30}, ""},
-    {"yawleft1", "QRadioButton", "Panel2", {23, 8, 17, 17}, ""},
-    {"Label7", "QLabel", "Panel2", {84, 8, 21, 13}, "Yaw"},
-    {"yawright1", "QRadioButton", "Panel2", {158, 8, 17, 17}, ""},
-    {"Read", "QToolButton", "", {277, 258, 75, 22}, "Read"},
-    {"Memo2", "QPlainTextEdit", "", {30, 286, 347, 19}, ""},
-};
+QString Latin1(std::string_view text) {
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QString TextOf(const QWidget& w) {
     if (auto* label = qobject_cast<const QLabel*>(&w)) {
@@ -116,24 +92,29 @@ QString TextOf(const QWidget& w) {
 TEST_F(MainWindowTest, EveryControlHasItsNameKindParentPlaceAndText) {
     QWidget* client = window.centralWidget();
     ASSERT_NE(client, nullptr);
-    for (const Row& row : Layout) {
+    for (const ControlForm& row : MainForm) {
         SCOPED_TRACE(row.name);
-        auto* w = window.findChild<QWidget*>(QString::fromLatin1(row.name));
+        auto* w = window.findChild<QWidget*>(Latin1(row.name));
         ASSERT_NE(w, nullptr);
-        EXPECT_TRUE(w->inherits(row.kind));
+        EXPECT_TRUE(w->inherits(QtClassOf.at(row.kind)));
         EXPECT_EQ(w->parentWidget(),
-                  *row.parent == 0 ? client : window.findChild<QWidget*>(row.parent));
-        EXPECT_EQ(TextOf(*w), QString::fromLatin1(row.text));
+                  row.parent.empty() ? client : window.findChild<QWidget*>(Latin1(row.parent)));
+        EXPECT_EQ(TextOf(*w), Latin1(row.text));
+        const QRect stored(row.rect.left, row.rect.top, row.rect.width, row.rect.height);
         if (qobject_cast<QLabel*>(w) != nullptr) {
             // Captions keep their place and grow to their text where the font is wider.
-            EXPECT_EQ(w->pos(), row.geometry.topLeft());
-            EXPECT_GE(w->width(), row.geometry.width());
-            EXPECT_GE(w->height(), row.geometry.height());
+            EXPECT_EQ(w->pos(), stored.topLeft());
+            EXPECT_GE(w->width(), stored.width());
+            EXPECT_GE(w->height(), stored.height());
             EXPECT_LE(w->fontMetrics().horizontalAdvance(TextOf(*w)), w->width());
         } else {
-            EXPECT_EQ(w->geometry(), row.geometry);
+            EXPECT_EQ(w->geometry(), stored);
         }
     }
+    // Worked out by hand: the roll row's NOR button sits in GroupBox2 (32, 147), in Panel4 (2,
+    // 38) at (23, 8): 57, 193 in the client area; the yaw label at 32 + 2 + 84, 147 + 97 + 8.
+    EXPECT_EQ(window.rollleft1.mapTo(client, QPoint(0, 0)), QPoint(57, 193));
+    EXPECT_EQ(window.Label7.mapTo(client, QPoint(0, 0)), QPoint(118, 252));
     // Radio buttons show no text: the labels name them.
     EXPECT_EQ(window.findChildren<QRadioButton*>().size(), 8);
     EXPECT_EQ(window.Panel4.frameShape(), QFrame::NoFrame);

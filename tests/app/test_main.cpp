@@ -1,6 +1,6 @@
 // One QApplication for every case, on the offscreen platform unless another is asked for.
 
-#include "app/application.h"
+#include "app/qt/application.h"
 
 #include <QApplication>
 

@@ -2,7 +2,7 @@
 // the scan opens it through TComm on a pseudo-terminal, the device announces itself, is
 // queried and written, and the answer is judged.
 
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 #include "config/tcomm_link.h"
 #include "serial/queue_channel.h"
 #include "tests/config/sim_window.h"
@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <semaphore>
 #include <sstream>
 #include <sys/inotify.h>
 #include <sys/wait.h>
@@ -37,28 +38,53 @@ template <class Pred> bool RunUntilTrue(SimWindow& w, Pred done, Ms limitMs) {
     return done();
 }
 
-TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
-    const TempDir folder("tvk9-e2e");
-    devsim::RunnerOptions options;
-    options.portFolder = folder.path();
-    options.device.settings = {0x02, 25, 5, 10, 7, 8, 9};
-    options.device.delay = 20ms;
-    devsim::SimulatedDevice device(options);
+// The notification queue of the window's thread; it tells when a worker posts its hang-up.
+struct HangupWatch final : NotifyChannel {
+    bool Post(NotifyMessage message) noexcept override {
+        const bool hangup = message.Msg == MsgRequestHangup;
+        const bool posted = queue.Post(std::move(message));
+        if (hangup && posted) {
+            hungUp.release();
+        }
+        return posted;
+    }
+    QueueChannel queue;
+    std::counting_semaphore<> hungUp{0};
+};
 
-    QueueChannel channel;
-    TComm comm(channel);
-    // The form's stored values, in the order a form applies them.
-    comm.SetInputLen(10);
-    comm.SetInBufferSize(10);
-    comm.SetReadIntervalTimeout(100);
-    TCommLink link(comm);
-    SimWindow w("/opt/tvk9/", '.', &link);
-    comm.OnReceiveData = [&w](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
-        w.ctl.Comm1ReceiveData(std::span<const std::uint8_t>(buffer, length));
-    };
-    w.ports.source = [&] { return ListSerialPorts(folder.path() / "no-sysfs", folder.path()); };
-    w.loop.UseRealClock(
-        [&](Ms wait) { return channel.DispatchNext(comm, std::chrono::milliseconds(wait)); });
+// The window's logic on TComm over the simulated sensor's pseudo-terminal, on the real clock.
+struct RealPort {
+    RealPort(const char* name, const devsim::DeviceOptions& sensor)
+        : folder(name), device({.device = sensor, .portFolder = folder.path()}) {
+        // The form's stored values, in the order a form applies them.
+        comm.SetInputLen(10);
+        comm.SetInBufferSize(10);
+        comm.SetReadIntervalTimeout(100);
+        comm.OnReceiveData = [this](TComm&, const std::uint8_t* buffer, std::uint16_t length) {
+            w.ctl.Comm1ReceiveData(std::span<const std::uint8_t>(buffer, length));
+        };
+        comm.OnRequestHangup = [this](TComm&) { w.ctl.Comm1RequestHangup(); };
+        w.ports.source = [this] { return ListSerialPorts(folder / "no-sysfs", folder.path()); };
+        w.loop.UseRealClock([this](Ms wait) {
+            return channel.queue.DispatchNext(comm, std::chrono::milliseconds(wait));
+        });
+    }
+    const TempDir folder;
+    devsim::SimulatedDevice device;
+    HangupWatch channel;
+    TComm comm{channel};
+    TCommLink link{comm};
+    SimWindow w{"/opt/tvk9/", '.', &link};
+};
+
+TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
+    devsim::DeviceOptions sensor;
+    sensor.settings = {0x02, 25, 5, 10, 7, 8, 9};
+    sensor.delay = 20ms;
+    RealPort real("tvk9-e2e", sensor);
+    devsim::SimulatedDevice& device = real.device;
+    TComm& comm = real.comm;
+    SimWindow& w = real.w;
 
     w.Show();
     ASSERT_EQ(w.ComSelect.Items(), (std::vector<std::string>{device.LinkPath().string()}));
@@ -90,6 +116,50 @@ TEST(ControllerEndToEnd, FindsQueriesAndWritesTheSimulatedDevice) {
         w, [&] { return !w.dialogs.Messages().empty(); }, 2000));
     EXPECT_EQ(w.dialogs.Messages(), (std::vector<std::string>{"Modify Successful!"}));
     EXPECT_EQ(w.ctl.Reported(), (ReportedSettings{0x03, 20, 15, 10, 0, 0, 0}));
+    EXPECT_TRUE(w.loop.Errors().empty());
+    comm.ClosePort();
+}
+
+bool HoldsDescriptorOf(const std::string& device) {
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(fd.path(), ec) == device)
+            return true;
+    }
+    return false;
+}
+
+// A sensor that floods its port once it has answered: the worker gives up, the window lets the
+// port go, lock file and descriptor with it, and AutoDetect finds the sensor again.
+TEST(ControllerEndToEnd, LetsGoOfAFloodedPortAndFindsTheSensorAgain) {
+    devsim::DeviceOptions sensor;
+    sensor.floodAfter = 1;
+    RealPort real("tvk9-flood", sensor);
+    devsim::SimulatedDevice& device = real.device;
+    TComm& comm = real.comm;
+    SimWindow& w = real.w;
+    const std::string lock = "/run/lock/LCK..pts_" + device.SlavePath().substr(9);
+    const auto connected = [&] {
+        return w.ctl.DeviceFound() && !w.Timer2.Enabled() && !w.ctl.QueryPending();
+    };
+
+    w.Show();
+    ASSERT_TRUE(RunUntilTrue(w, connected, 5000));
+    EXPECT_TRUE(HoldsDescriptorOf(device.SlavePath()));
+    EXPECT_EQ(fs::exists(lock), ::access("/run/lock", W_OK) == 0);
+    // The window's thread is busy while the flood fills its queue, until the worker gives up.
+    ASSERT_TRUE(real.channel.hungUp.try_acquire_for(10s));
+    ASSERT_TRUE(RunUntilTrue(
+        w, [&] { return !comm.PortOpen(); }, 10000));
+    EXPECT_EQ(w.status.lines.back(), "The sensor's port stopped working (flooded with data?) — "
+                                     "press AutoDetect to find it again");
+    EXPECT_FALSE(HoldsDescriptorOf(device.SlavePath()));
+    EXPECT_FALSE(fs::exists(lock));
+
+    w.User([&] { w.ctl.AutoDetectClick(); });
+    ASSERT_TRUE(RunUntilTrue(w, connected, 5000));
+    EXPECT_TRUE(comm.PortOpen());
+    EXPECT_EQ(w.ctl.Reported(), sensor.settings);
     EXPECT_TRUE(w.loop.Errors().empty());
     comm.ClosePort();
 }
@@ -151,6 +221,15 @@ TEST(ScanOverAPortInUse, RefusesItUntouchedWhileHeldOrLockedAndPutsBackWhatItCha
     comm.ClosePort();
     EXPECT_TRUE(untouched());
     EXPECT_FALSE(std::filesystem::exists(lock));
+
+    // An empty lock file names no process either: it goes, and the status bar says so.
+    std::ofstream(lock).flush();
+    scan(1);
+    ASSERT_TRUE(comm.PortOpen()) << comm.OpenProblem().Line();
+    EXPECT_EQ(w.status.lines.back(), "Looking for the sensor: " + (folder / "ttyHELD").string() +
+                                         " (1 of 1) — the stale lock file " + lock +
+                                         " was removed: it named no running program");
+    comm.ClosePort();
     ::close(watch);
 }
 

@@ -1,5 +1,6 @@
 // Finding the device: the port scan, the announcement, the user's pick, AutoDetect.
 
+#include "config/port_list.h"
 #include "tests/config/sim_window.h"
 
 #include <gtest/gtest.h>
@@ -168,6 +169,24 @@ TEST(ControllerScan, PortNameMatchingNoEntryLeavesTheScansSelection) {
     EXPECT_FALSE(v.Timer2.Enabled());
     EXPECT_EQ(v.comm.OpenName(), "COM1");
     EXPECT_EQ(v.ComSelect.ItemIndex(), 0); // "com1" does not match: the selection stays
+}
+
+// A port's name is free text (a link in the port folder), and so is what its USB device says
+// of itself: the status line shows their control characters and passes none on.
+TEST(ControllerScan, StatusLineShowsTheControlCharactersOfPortNamesAndDevices) {
+    const std::string name = "/tmp/ports/\x1b[2K\rCOM9\nok";
+    SimWindow w;
+    w.ListPorts({name});
+    w.ports.details[name] = Describe({"\x1b]0;x\x07", "UART\r", "", "0403", "6001", ""});
+    w.comm.AttachDevice(name);
+    w.Show();
+    w.loop.RunUntil(1400 + 501); // the query is out, its answer not yet in
+    const std::string shown = "/tmp/ports/\\x1b[2K\\x0dCOM9\\x0aok";
+    const std::string found = "Sensor found on " + shown + " (\\x1b]0;x\\x07 UART\\x0d, 0403:6001)";
+    EXPECT_EQ(w.status.lines,
+              (std::vector<std::string>{"Looking for the sensor…",
+                                        "Looking for the sensor: " + shown + " (1 of 1)", found,
+                                        found + " — waiting for the answer…"}));
 }
 
 TEST(ControllerScan, AutoDetectWhileAPortIsInUse) {

@@ -1,4 +1,4 @@
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 #include "tests/support/temp_dir.h"
 
 #include "common/error.h"
@@ -164,6 +164,12 @@ TEST(PortList, UsbPortsCarryWhatTheKernelKnowsOfTheirDevice) {
     EXPECT_EQ(ports[1].usb, (UsbDetails{"FTDI", "FT232R USB UART", "A10K5JZ1", "0403", "6001",
                                         "/dev/serial/by-id/usb-FTDI_A10K5JZ1-if00"}));
     EXPECT_EQ(Describe(ports[1].usb), "FTDI FT232R USB UART, serial A10K5JZ1, 0403:6001");
+    EXPECT_EQ(PortToolTip(ports[1].usb), "FTDI FT232R USB UART, serial A10K5JZ1, 0403:6001\n"
+                                         "/dev/serial/by-id/usb-FTDI_A10K5JZ1-if00");
+    // A device's strings are its own: one line break in the tooltip, and it is ours.
+    const UsbDetails odd{"", "UART\n\x1b[1m", "A\r1", "0403", "6001", "/dev/serial/by-id/x\ny"};
+    EXPECT_EQ(PortToolTip(odd),
+              "UART\\x0a\\x1b[1m, serial A\\x0d1, 0403:6001\n/dev/serial/by-id/x\\x0ay");
 }
 
 TEST(PortList, MissingSourcesGiveNothingAndRelativeFoldersGiveFullPaths) {

@@ -1,6 +1,7 @@
 #include "tests/config/sim_device.h"
 
 #include "common/error.h"
+#include "serial/notify_channel.h"
 
 #include <algorithm>
 
@@ -97,8 +98,26 @@ bool SimComm::SendData(std::span<const std::uint8_t> bytes) {
             reply = device.mangle(reply);
         }
         Deliver(loop_.Now() + device.answerAfter, reply);
+        if (device.floodAfter == device.received.size()) {
+            // More blocks than the component's queue holds before the window can take one.
+            Deliver(loop_.Now() + device.answerAfter,
+                    Bytes((MaxQueuedMessages + 1) * std::max<std::size_t>(openInputLen_, 1), 0));
+        }
     }
     return true;
+}
+
+void SimComm::HangUp(Ms at) {
+    loop_.Post(at, [this, session = session_] { EndReceiver(session); });
+}
+
+void SimComm::EndReceiver(std::uint64_t session) {
+    if (open_ && session_ == session && ended_ != session) {
+        ended_ = session;
+        if (onHangup_) {
+            onHangup_();
+        }
+    }
 }
 
 void SimComm::Deliver(Ms at, Bytes bytes) {
@@ -107,7 +126,11 @@ void SimComm::Deliver(Ms at, Bytes bytes) {
     const std::size_t readLen = std::max<std::size_t>(openInputLen_, 1);
     loop_.Post(at, [this, session, readLen, bytes = std::move(bytes)] {
         for (std::size_t p = 0; p < bytes.size(); p += readLen) {
-            if (!open_ || session_ != session) {
+            if (!open_ || session_ != session || ended_ == session) {
+                return;
+            }
+            if (p == MaxQueuedMessages * readLen) {
+                EndReceiver(session);
                 return;
             }
             const std::size_t n = std::min(readLen, bytes.size() - p);

@@ -35,6 +35,8 @@ struct SimDevice {
         applyWrite;
     // Replaces the bytes of an answer (damaged, split or foreign replies).
     std::function<Bytes(const Bytes& report)> mangle;
+    // After this many answers it sends bytes without end, once, until the port is closed.
+    std::optional<std::size_t> floodAfter;
 
     std::vector<HostRequest> received; // every frame the device understood
 };
@@ -47,6 +49,10 @@ public:
     void OnReceive(std::function<void(std::span<const std::uint8_t>)> handler) {
         onReceive_ = std::move(handler);
     }
+    // The window's hang-up event: the receive worker ends on a failure of the port at `at`
+    // (HangUp), or when its blocks find the component's queue full.
+    void OnHangup(std::function<void()> handler) { onHangup_ = std::move(handler); }
+    void HangUp(Ms at);
 
     // Ports that exist on the system (opening any other name fails quietly), and the device on
     // a port.
@@ -92,9 +98,12 @@ public:
 
 private:
     void Deliver(Ms at, Bytes bytes);
+    void EndReceiver(std::uint64_t session);
 
     SimLoop& loop_;
     std::function<void(std::span<const std::uint8_t>)> onReceive_;
+    std::function<void()> onHangup_;
+    std::uint64_t ended_ = 0; // the session whose receive worker has ended
     std::set<std::string> ports_;
     std::set<std::string> failSetup_;
     std::map<std::string, SimDevice> devices_;
@@ -128,6 +137,7 @@ public:
         return source ? source() : ports;
     }
     std::string PortDetails(const std::string& name) override { return details[name]; }
+    std::string ToolTip(const std::string& name) override { return details[name]; }
 };
 
 } // namespace tvk9::sim

@@ -97,14 +97,14 @@ int SimDialogs::OpenBoxes() const {
 }
 
 SimWindow::SimWindow(std::string programFolder, char decimalSeparator, CommLink* link)
-    : Vertic("Vertic", [this] { ctl.VerticClick(); }),
-      Horizont("Horizont", [this] { ctl.HorizontClick(); }),
-      pitchleft1("pitchleft1", [this] { ctl.pitchleft1Click(); }),
-      pitchright1("pitchright1", [this] { ctl.pitchright1Click(); }),
-      rollleft1("rollleft1", [this] { ctl.rollleft1Click(); }),
-      rollright1("rollright1", [this] { ctl.rollright1Click(); }),
-      yawleft1("yawleft1", [this] { ctl.yawleft1Click(); }),
-      yawright1("yawright1", [this] { ctl.yawright1Click(); }),
+    : Vertic("Vertic", Bound("Vertic", WindowEvent::Click)),
+      Horizont("Horizont", Bound("Horizont", WindowEvent::Click)),
+      pitchleft1("pitchleft1", Bound("pitchleft1", WindowEvent::Click)),
+      pitchright1("pitchright1", Bound("pitchright1", WindowEvent::Click)),
+      rollleft1("rollleft1", Bound("rollleft1", WindowEvent::Click)),
+      rollright1("rollright1", Bound("rollright1", WindowEvent::Click)),
+      yawleft1("yawleft1", Bound("yawleft1", WindowEvent::Click)),
+      yawright1("yawright1", Bound("yawright1", WindowEvent::Click)),
       ctl(WindowParts{Timer1,
                       Timer2,
                       Timer3,
@@ -134,10 +134,16 @@ SimWindow::SimWindow(std::string programFolder, char decimalSeparator, CommLink*
     Timer1.SetInterval(ConnectionController::Timer1Interval);
     Timer2.SetInterval(ConnectionController::Timer2Interval);
     Timer3.SetInterval(ConnectionController::Timer3Interval);
-    Timer1.OnTick([this] { ctl.Timer1Timer(); });
-    Timer2.OnTick([this] { ctl.Timer2Timer(); });
-    Timer3.OnTick([this] { ctl.Timer3Timer(); });
+    Timer1.OnTick(Bound("Timer1", WindowEvent::Tick));
+    Timer2.OnTick(Bound("Timer2", WindowEvent::Tick));
+    Timer3.OnTick(Bound("Timer3", WindowEvent::Tick));
     comm.OnReceive([this](std::span<const std::uint8_t> block) { ctl.Comm1ReceiveData(block); });
+    comm.OnHangup([this] { ctl.Comm1RequestHangup(); });
+}
+
+std::function<void()> SimWindow::Bound(std::string_view source, WindowEvent event) {
+    void (ConnectionController::*handler)() = BoundHandler(source, event);
+    return [this, handler] { (ctl.*handler)(); };
 }
 
 void SimWindow::Show() {
@@ -146,7 +152,7 @@ void SimWindow::Show() {
 
 void SimWindow::PickPort(int index) {
     ComSelect.SetItemIndex(index);
-    User([this] { ctl.ComSelectSelect(); });
+    User(Bound("ComSelect", WindowEvent::Select));
 }
 
 void SimWindow::ListPorts(const std::vector<std::string>& names) {

@@ -5,6 +5,7 @@
 // underneath, and every event is forwarded to the logic as the real window does.
 
 #include "config/connection_controller.h"
+#include "config/window_bindings.h"
 #include "config/window_ports.h"
 #include "tests/config/sim_device.h"
 #include "tests/config/sim_loop.h"
@@ -204,6 +205,9 @@ public:
     std::string PitchChoice() const;
     std::string RollChoice() const;
     std::string YawChoice() const;
+
+    // The controller's handler that the form binds to that event of that control.
+    std::function<void()> Bound(std::string_view source, WindowEvent event);
 };
 
 std::string Hex(std::span<const std::uint8_t> bytes);

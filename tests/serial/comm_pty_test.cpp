@@ -4,6 +4,7 @@
 #include "event_log.h"
 #include "pty_pair.h"
 #include "serial/comm.h"
+#include "serial/linux_port.h"
 #include "serial/queue_channel.h"
 
 #include <fcntl.h>
@@ -11,6 +12,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
@@ -267,6 +269,48 @@ TEST_F(CommPty, OpenCloseCyclesLeaveNoThreadOrDescriptorBehind) {
     }
     EXPECT_EQ(testing::ThreadCount(), threads);
     EXPECT_EQ(testing::OpenDescriptorCount(), descriptors);
+}
+
+// In packet mode the master hears which queue of the terminal a flush emptied
+// (TIOCPKT_FLUSHREAD, TIOCPKT_FLUSHWRITE: ioctl_tty(2)).
+TEST(LinuxPort, APurgeFlushesTheDirectionsItNamesAndNoOther) {
+    PtyPair pty;
+    const OpenResult opened = OpenSystemSerialPort(pty.Path());
+    ASSERT_TRUE(opened.port) << opened.problem.Line();
+    int on = 1;
+    ASSERT_EQ(::ioctl(pty.Master(), TIOCPKT, &on), 0);
+    const std::pair<std::uint32_t, int> purges[] = {
+        {PurgeRxAbort | PurgeRxClear, TIOCPKT_FLUSHREAD},
+        {PurgeTxAbort | PurgeTxClear, TIOCPKT_FLUSHWRITE},
+        {PurgeRxClear | PurgeTxClear, TIOCPKT_FLUSHREAD | TIOCPKT_FLUSHWRITE},
+        {PurgeRxAbort | PurgeTxAbort, 0},
+    };
+    for (const auto& [actions, flushed] : purges) {
+        opened.port->Purge(actions);
+        pollfd told{pty.Master(), POLLIN, 0};
+        std::uint8_t status = 0;
+        if (::poll(&told, 1, 0) == 1) {
+            ASSERT_EQ(::read(pty.Master(), &status, 1), 1);
+        }
+        EXPECT_EQ(status, flushed) << actions;
+    }
+}
+
+TEST(LinuxPort, AReadWhoseTotalTimeOutRanOutBeforeItsFirstLookTakesTheBytesWaiting) {
+    PtyPair pty;
+    // Every look at the clock finds 10 ms gone, as when the worker lost the processor.
+    SteadyClock::time_point now{};
+    LinuxSerialPort port(::open(pty.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK), {}, {},
+                         [&now] { return now += 10ms; });
+    ASSERT_TRUE(port.CreateEvents());
+    port.ApplyTimeouts({0, 0, 5, 0, 0}); // total: 5 ms
+    pty.Write(Bytes(3, 7));
+    pollfd waiting{pty.Slave(), POLLIN, 0};
+    ASSERT_EQ(::poll(&waiting, 1, 5000), 1);
+    std::uint8_t buffer[10] = {};
+    const ReceiveResult read = port.Receive(buffer);
+    EXPECT_EQ(read.kind, ReceiveResult::Kind::ReadComplete);
+    EXPECT_EQ(std::vector<std::uint8_t>(buffer, buffer + read.Count), Bytes(3, 7));
 }
 
 } // namespace

@@ -188,6 +188,24 @@ TEST_F(CommScripted, ReceiveWorkerEndingsWithAndWithoutHangup) {
     }
 }
 
+TEST_F(CommScripted, AHangupLeftQueuedByAClosedPortIsNotRaisedForTheNextOne) {
+    Open();
+    script->Push({Kind::Failed, 0, 0});
+    ASSERT_TRUE(WorkerEnded(RxEnd)); // its hang-up waits in the queue
+    comm.ClosePort();
+    comm.OpenPort();
+    // Queued behind that hang-up: the next port's first notification.
+    ASSERT_TRUE(Until([&] { return log.Count(MsgSendDataEmpty) == 2; }));
+    EXPECT_EQ(log.Count(MsgRequestHangup), 0);
+    // A port's own hang-up is raised, also after one that was raised for the port before it.
+    for (int raised = 1; raised <= 2; ++raised) {
+        script->Push({Kind::Failed, 0, 0});
+        ASSERT_TRUE(Until([&] { return log.Count(MsgRequestHangup) == raised; }));
+        comm.ClosePort();
+        comm.OpenPort();
+    }
+}
+
 TEST_F(CommScripted, AReadNeverAsksForMoreThanTheBufferHolds) {
     comm.SetInBufferSize(2048);
     comm.SetInputLen(100);

@@ -24,6 +24,7 @@ public:
 
     const std::string& Path() const { return path_; }
     int Slave() const { return slave_; }
+    int Master() const { return master_; }
     void Write(std::span<const std::uint8_t> bytes);
     // Reads until `count` bytes are in or `limit` passes (a blocking wait, not a poll loop).
     std::vector<std::uint8_t> Read(std::size_t count, std::chrono::milliseconds limit);

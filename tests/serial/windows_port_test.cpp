@@ -52,6 +52,34 @@ TEST(WindowsOpen, EachFailureLeavesItsTextAndOnlyTheQueueSizesRaise) {
     EXPECT_EQ(comm.PortOpenError(), "Cannot setup comm buffer");
 }
 
+// Every code the layer tells apart, given by its number in Microsoft's list of system error
+// codes rather than by the names the layer itself uses.
+TEST(WindowsOpen, EachErrorCodeHasItsCause) {
+    using K = PortProblem::Kind;
+    const std::tuple<DWORD, K, const char*> refusals[] = {
+        {2, K::Missing, "COM7 does not exist"},                // ERROR_FILE_NOT_FOUND
+        {3, K::Missing, "COM7 does not exist"},                // ERROR_PATH_NOT_FOUND
+        {5, K::InUse, "COM7 is in use by another program"},    // ERROR_ACCESS_DENIED
+        {32, K::InUse, "COM7 is in use by another program"},   // ERROR_SHARING_VIOLATION
+        {31, K::Missing, "COM7 has gone away (unplugged?)"},   // ERROR_GEN_FAILURE
+        {55, K::Missing, "COM7 has gone away (unplugged?)"},   // ERROR_DEV_NOT_EXIST
+        {1167, K::Missing, "COM7 has gone away (unplugged?)"}, // ERROR_DEVICE_NOT_CONNECTED
+    };
+    for (const auto& [code, kind, detail] : refusals) {
+        const PortProblem p = OpenProblem("COM7", code);
+        EXPECT_EQ(std::tuple(p.kind, p.detail), std::tuple(kind, detail)) << code;
+    }
+    // ERROR_INVALID_PARAMETER: the system's own words.
+    const PortProblem other = OpenProblem("COM7", 87);
+    EXPECT_EQ(other.kind, K::Other);
+    EXPECT_GT(other.detail.size(), 6u);
+    EXPECT_EQ(other.detail.rfind("COM7: ", 0), 0u);
+    EXPECT_EQ(MeaningOf(997), Win32Meaning::Pending);    // ERROR_IO_PENDING
+    EXPECT_EQ(MeaningOf(6), Win32Meaning::PortClosed);   // ERROR_INVALID_HANDLE
+    EXPECT_EQ(MeaningOf(50), Win32Meaning::Unsupported); // ERROR_NOT_SUPPORTED
+    EXPECT_EQ(MeaningOf(1167), Win32Meaning::Failure);
+}
+
 // The sensors (settings 16,5,20,11,50,60,70) greet every open with AA BB 55 and answer a
 // query with their report: BB 03, the seven values, the low byte of their sum from BB on.
 const Bytes Query{0xAA, 0x01, 0, 0, 0, 0, 0, 0, 0, 0xAB};

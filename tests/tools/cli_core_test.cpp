@@ -1,5 +1,6 @@
 // tvk9-cli's pieces in-process: the exchange's timing on a simulated clock, the backup file's
-// round trip through the settings loader, the JSON writer and the udev rule.
+// round trip through the settings loader, the JSON writer and the udev rule, and what they make
+// of text from outside.
 
 #include "config/settings_file.h"
 #include "tools/cli/backup_file.h"
@@ -8,6 +9,9 @@
 #include "tools/cli/write_plan.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace tvk9::cli {
 namespace {
@@ -133,6 +137,57 @@ TEST(CliJson, EscapesWhatJsonMustAndReplacesBytesThatAreNotUtf8) {
     EXPECT_EQ(
         json.Text(),
         "{\"a\\\"b\":\"x\\\\y\\n\\u0001\\u007f \xc3\xa9 \\ufffd\\ufffd\",\"n\":[-3,true,null]}");
+}
+
+// RFC 3629's grammar: each ill-formed sequence below is replaced byte by byte, while the
+// shortest forms at the edges of each range pass. C1 controls (U+0080 to U+009F) are escaped
+// as C0 ones are: a terminal may act on them.
+TEST(CliJson, ReplacesEveryIllFormedUtf8SequenceAndEscapesC1Controls) {
+    const std::string bad = "\\ufffd";
+    // Over-long: '/' in two, three and four bytes, U+007F, U+07FF, U+FFFF; surrogates U+D800
+    // and U+DFFF; U+110000; no such lead byte; a lone continuation byte.
+    for (const char* text : {"\xc0\xaf", "\xe0\x80\xaf", "\xf0\x80\x80\xaf", "\xc1\xbf",
+                             "\xe0\x9f\xbf", "\xf0\x8f\xbf\xbf", "\xed\xa0\x80", "\xed\xbf\xbf",
+                             "\xf4\x90\x80\x80", "\xf5\x80\x80\x80", "\x80"}) {
+        std::string replaced;
+        for (std::size_t i = 0; i < std::strlen(text); ++i) {
+            replaced += bad;
+        }
+        EXPECT_EQ(JsonString(text), "\"" + replaced + "\"") << JsonString(text);
+    }
+    // Cut short: at the end, before a letter, a four-byte form after three.
+    EXPECT_EQ(JsonString("\xe2\x82|\xe2\x82x|\xf0\x9f\x98"),
+              "\"" + bad + bad + "|" + bad + bad + "x|" + bad + bad + bad + "\"");
+    EXPECT_EQ(JsonString("\xc2\x80|\xc2\x9b|\xc2\x9f"), "\"\\u0080|\\u009b|\\u009f\"");
+    // The first and last of each range: U+00A0, U+07FF, U+0800, U+D7FF, U+E000, U+FFFF,
+    // U+10000, U+10FFFF.
+    const std::string edges = "\xc2\xa0\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf"
+                              "\xf0\x90\x80\x80\xf4\x8f\xbf\xbf";
+    EXPECT_EQ(JsonString(edges), "\"" + edges + "\"");
+}
+
+// A port's name and a device's strings with line ends and terminal commands in them: the rule
+// keeps its two lines, and its comment shows them.
+TEST(CliUdevRule, ShowsControlCharactersInItsCommentWithoutBreakingItsLines) {
+    const UsbDetails odd{"FTDI\x1b]0;owned\x07",
+                         "UART\r\nSUBSYSTEM==\"tty\", MODE=\"0666\"",
+                         "A1",
+                         "0403",
+                         "6001",
+                         ""};
+    const std::string rule = UdevRuleText("/tmp/p\nRUN+=\"/bin/sh\"", odd, false);
+    EXPECT_EQ(rule.substr(0, rule.find('\n') + 1),
+              "# The TVK9 sensor's USB adapter: FTDI\\x1b]0;owned\\x07 "
+              "UART\\x0d\\x0aSUBSYSTEM==\"tty\", MODE=\"0666\", serial A1, 0403:6001 "
+              "(/tmp/p\\x0aRUN+=\"/bin/sh\")\n");
+    EXPECT_EQ(std::count(rule.begin(), rule.end(), '\n'), 2);
+    EXPECT_EQ(rule.find('\r'), std::string::npos);
+    try {
+        UdevRuleText("/tmp/\x1b[2J", {}, false);
+        ADD_FAILURE() << "a port without USB details gave a rule";
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.message.rfind("/tmp/\\x1b[2J has no USB details", 0), 0u) << f.message;
+    }
 }
 
 TEST(CliUdevRule, NamesTheAdapterAndRefusesAPortWithoutOne) {

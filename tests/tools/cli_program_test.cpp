@@ -3,7 +3,9 @@
 
 #include "tests/tools/cli_program.h"
 
+#include <algorithm>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <poll.h>
@@ -14,6 +16,8 @@
 
 namespace tvk9 {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST_F(CliProgram, ReadsAndWritesBySensorsRulesWithFramesWorkedOutByHand) {
     const auto a = Sensor("A", With({0x02, 9, 25, 10, 1, 2, 3}));
@@ -139,6 +143,111 @@ TEST_F(CliProgram, EachFailureEndsWithItsExitCodeAndMessage) {
     const Outcome rule = Run({"udev-rule", "-p", Port("KEEPS")});
     EXPECT_EQ(rule.status, 4) << rule;
     EXPECT_TRUE(rule.Says("has no USB details")) << rule;
+}
+
+// A link in the port folder may be named with anything: ESC, CR, a line break, a C1 control
+// (U+009B, CSI), a byte that is no UTF-8. None of it reaches the terminal as it is.
+TEST_F(CliProgram, ShowsTheControlCharactersOfNamesFromOutsideAndActsOnNone) {
+    const auto a = Sensor("A");
+    const std::string odd = Port("B\x1b[2J\r\n\xc2\x9b\xff");
+    const std::string shown = Port("B\\x1b[2J\\x0d\\x0a\\xc2\\x9b\\xff");
+    ASSERT_EQ(::symlink(a->SlavePath().c_str(), odd.c_str()), 0);
+    const auto clean = [](const std::string& text) {
+        return std::none_of(text.begin(), text.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return (u < 0x20 && c != '\n') || u == 0x7F || u == 0x9B || u == 0xFF;
+        });
+    };
+    const Outcome listed = Run({"ports"});
+    EXPECT_TRUE(clean(listed.out) &&
+                listed.Says(Port("A") + "\n  can be opened\n" + shown + "\n  can be opened\n"))
+        << listed;
+    EXPECT_TRUE(Run({"ports", "--json"}).Says(R"(/B\u001b[2J\r\n\u009b\ufffd")"));
+    const Outcome read = Run({"read", "-p", odd});
+    EXPECT_EQ(read.status, 0) << read;
+    EXPECT_TRUE(clean(read.out) && read.Says("port         " + shown + "\n")) << read;
+
+    const Outcome missing = Run({"read", "-p", odd + "X"});
+    EXPECT_EQ(missing.err, shown + "X does not exist — plug the sensor in and try again\n");
+    const Outcome file = Run({"restore", "-p", Port("A"), "/none\x1b[2J.tvk"});
+    EXPECT_EQ(file.err, "Cannot open file \"/none\\x1b[2J.tvk\". No such file or directory.\n");
+    const Outcome option = Run({"read", "--timeout", "\x1b[2J"});
+    EXPECT_EQ(option.err.rfind("tvk9-cli: read: --timeout takes milliseconds from 1 to 600000, "
+                               "not \"\\x1b[2J\"\n",
+                               0),
+              0u)
+        << option;
+}
+
+// Run as root into a sticky folder that anyone may write to: a link that another user put there
+// is not followed, whether it leads to a file or nowhere, nor is a planted link to a folder on
+// the way. A link of our own, a FIFO and /dev/stdout are written through as before.
+TEST_F(CliProgram, BackupNeverWritesThroughALinkThatAnotherUserPlanted) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to plant another user's links";
+    const auto a = Sensor("A", With({0x01, 10, 10, 10, 1, 2, 3}));
+    TempDir shared{"tvk9-cli-shared"};
+    fs::permissions(shared.path(), fs::perms::all | fs::perms::sticky_bit);
+    const fs::path secret = files_ / "secret";
+    std::ofstream(secret) << "root's own";
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    const auto plant = [&](const fs::path& target, const std::string& name) {
+        const fs::path link = shared / name;
+        fs::create_symlink(target, link);
+        EXPECT_EQ(::lchown(link.c_str(), 12345, 12345), 0);
+        return link.string();
+    };
+    const std::string refused = "The way to it goes through a symbolic link that another user "
+                                "put in a shared folder.\n";
+    for (const std::string& output :
+         {plant(secret, "to-secret"), plant(files_ / "created", "dangling"),
+          plant(files_.path(), "to-folder") + "/new.tvk"}) {
+        const Outcome o = Run({"backup", "-p", Port("A"), "-o", output});
+        EXPECT_EQ(o.status, 1) << o;
+        EXPECT_EQ(o.err, "Cannot create file \"" + output + "\". " + refused);
+    }
+    std::ifstream kept(secret);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "root's own");
+    EXPECT_FALSE(fs::exists(files_ / "created"));
+    EXPECT_FALSE(fs::exists(files_ / "new.tvk"));
+
+    const Outcome shown = Run({"backup", "-p", Port("A"), "-o", "-"});
+    ASSERT_EQ(shown.status, 0) << shown;
+    const fs::path mine = shared / "mine";
+    fs::create_symlink(files_ / "mine.tvk", mine);
+    EXPECT_EQ(Run({"backup", "-p", Port("A"), "-o", mine.string()}).status, 0);
+    std::ifstream written(files_ / "mine.tvk");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), shown.out);
+    const Outcome toStdout = Run({"backup", "-p", Port("A"), "-o", "/dev/stdout"});
+    EXPECT_EQ(toStdout.out.rfind(shown.out, 0), 0u) << toStdout;
+    const std::string fifo = (shared / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ChildProcess cli(Program, {"backup", "-p", Port("A"), "-o", fifo}, Env());
+    std::ifstream piped(fifo);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(piped), {}), shown.out);
+    EXPECT_EQ(cli.Wait(), 0);
+}
+
+// A lock file that names no running program (empty here, as any local user may leave one in
+// /run/lock) blocks nothing; a folder at its name is left alone. Both are said.
+TEST_F(CliProgram, AStaleLockFileIsRemovedAndSaidAndAFolderInItsPlaceIsPassedOver) {
+    if (::access("/run/lock", W_OK) != 0)
+        GTEST_SKIP() << "the lock folder is not ours to write";
+    const auto a = Sensor("A");
+    const std::string lock = "/run/lock/LCK..pts_" + a->SlavePath().substr(9);
+    std::ofstream(lock).flush();
+    const Outcome read = Run({"read", "-p", Port("A")});
+    EXPECT_EQ(read.status, 0) << read;
+    EXPECT_EQ(read.err, Port("A") + ": the stale lock file " + lock +
+                            " was removed: it named no running program\n");
+    EXPECT_FALSE(fs::exists(lock));
+    fs::create_directory(lock);
+    const Outcome passed = Run({"ports"});
+    fs::remove(lock);
+    EXPECT_TRUE(passed.Says(Port("A") + "\n  can be opened (" + lock +
+                            " is a directory, no lock file: it is left alone, and the port is "
+                            "used without a lock file of our own)\n"))
+        << passed;
 }
 
 TEST_F(CliProgram, AnInterruptEndsTheCommandWithThePortsSettingsPutBack) {

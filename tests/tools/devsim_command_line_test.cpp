@@ -26,7 +26,7 @@ TEST(DevsimCommandLine, EveryOptionReachesTheDevice) {
     const CommandLine all =
         Parse({"--name", "BENCH", "--settings", "0x12,0,20,255,0X0a,7,8", "--delay", "0",
                "--baud-timing", "--no-announce", "--silent", "--ignore-writes", "--bad-checksum",
-               "--split", "150", "--unplug-after", "3", "--log"});
+               "--split", "150", "--unplug-after", "3", "--flood-after", "2", "--log"});
     const DeviceOptions& d = all.run.device;
     EXPECT_EQ(all.run.name, "BENCH");
     EXPECT_EQ(d.settings, (DeviceSettings{0x12, 0, 20, 255, 10, 7, 8}));
@@ -34,6 +34,7 @@ TEST(DevsimCommandLine, EveryOptionReachesTheDevice) {
     EXPECT_TRUE(d.baudTiming && !d.announce && d.silent && d.ignoreWrites && d.badChecksum);
     EXPECT_EQ(d.split, milliseconds(150));
     EXPECT_EQ(d.unplugAfter, 3u);
+    EXPECT_EQ(d.floodAfter, 2u);
     EXPECT_TRUE(all.log);
     EXPECT_TRUE(Parse({"--help"}).help);
 }
@@ -52,6 +53,7 @@ TEST(DevsimCommandLine, BadValuesAreRefusedNotGuessed) {
         {"--delay"},
         {"--split", "600001"},
         {"--unplug-after", "0"},
+        {"--flood-after", "0"},
         {"--name"},
         {"--verbose"},
     };
@@ -64,7 +66,7 @@ TEST(DevsimCommandLine, HelpNamesEveryOptionAndTheLogFormat) {
     const std::string usage = UsageText();
     for (const char* option : {"--name", "--settings", "--delay", "--baud-timing", "--no-announce",
                                "--silent", "--ignore-writes", "--bad-checksum", "--split",
-                               "--unplug-after", "--log", "TVK9_PORT_DIR"}) {
+                               "--unplug-after", "--flood-after", "--log", "TVK9_PORT_DIR"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     EXPECT_NE(usage.find("12.345 rx AA 01 00 00 00 00 00 00 00 AB (query)"), std::string::npos);

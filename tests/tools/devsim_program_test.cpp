@@ -1,6 +1,6 @@
 // tvk9-devsim as its users run it: a separate process, its port found through the port folder.
 
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/child_process.h"
 #include "tests/tools/devsim_client.h"

@@ -1,5 +1,5 @@
 #include "common/error.h"
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 #include "tests/support/temp_dir.h"
 #include "tests/tools/devsim_client.h"
 #include "tools/devsim/simulated_device.h"

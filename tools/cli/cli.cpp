@@ -2,6 +2,7 @@
 
 #include "common/command_line.h"
 #include "common/error.h"
+#include "common/visible_text.h"
 #include "tools/cli/command.h"
 
 #include <charconv>
@@ -118,7 +119,8 @@ Options Interpret(const ParsedArguments& parsed, std::span<const OptionDef> defs
 }
 
 int Usage(std::ostream& err, const std::string& message) {
-    err << "tvk9-cli: " << message << "\nTry 'tvk9-cli --help'.\n";
+    // The message quotes what it was given.
+    err << "tvk9-cli: " << VisibleText(message) << "\nTry 'tvk9-cli --help'.\n";
     return ExitUsageOrFile;
 }
 
@@ -163,9 +165,10 @@ int Run(const CommandSpec& command, std::span<const std::string_view> args, Inbo
         code = f.code;
         error = f.message;
     } catch (const Exception& e) {
-        // The settings file's messages, and files that cannot be written.
+        // The settings file's messages, and files that cannot be written: one line each, which
+        // names a file.
         code = ExitUsageOrFile;
-        error = AsShown(e.what());
+        error = VisibleText(AsShown(e.what()));
     } catch (const std::exception& e) {
         // What the system refused (a thread, memory): said, after the ports were put back.
         code = ExitUsageOrFile;

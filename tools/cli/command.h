@@ -96,6 +96,9 @@ void JsonUsb(JsonWriter& json, const UsbDetails& usb);
 void JsonPort(JsonWriter& json, const PortInfo& port); // "port" and "usb" members
 void JsonProblem(JsonWriter& json, const PortProblem& problem);
 void JsonSettings(JsonWriter& json, const DeviceSettings& settings);
+// What opening `port` passed over (a stale lock file), on standard error; nothing when nothing
+// was. `opened` is the problem of an open that succeeded.
+void TellPassedOver(const Call& call, const std::string& port, const PortProblem& opened);
 // "PORT has gone away (unplugged?) — ..." for a session whose port went away.
 std::string GoneLine(const std::string& port);
 

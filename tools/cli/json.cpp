@@ -1,57 +1,24 @@
 #include "tools/cli/json.h"
 
+#include "common/visible_text.h"
+
 namespace tvk9::cli {
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of `text`, or 0.
-std::size_t Utf8Length(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = (code << 6) | (byte(i) & 0x3F);
-    }
-    // Over-long forms, surrogates and values past U+10FFFF are not UTF-8.
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return overlong || surrogate || code > 0x10FFFF ? 0 : length;
-}
-
-} // namespace
 
 std::string JsonString(std::string_view text) {
     static constexpr char Hex[] = "0123456789abcdef";
     std::string out = "\"";
     while (!text.empty()) {
         const auto c = static_cast<unsigned char>(text.front());
-        const std::size_t length = Utf8Length(text);
+        const std::size_t length = Utf8SequenceLength(text);
         if (length == 0) {
             out += "\\ufffd";
             text.remove_prefix(1);
             continue;
         }
+        // C1 controls (C2 80 to C2 9F, U+0080 to U+009F) are valid JSON as they are, but a
+        // terminal may act on them.
+        const bool c1 = length == 2 && IsControlCharacter(text, length);
+        const auto code = c1 ? static_cast<unsigned char>(text[1]) : c;
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
@@ -61,10 +28,10 @@ std::string JsonString(std::string_view text) {
             out += "\\r";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x20 || c == 0x7F) {
+        } else if (c1 || code < 0x20 || code == 0x7F) {
             out += "\\u00";
-            out += Hex[c >> 4];
-            out += Hex[c & 0x0F];
+            out += Hex[code >> 4];
+            out += Hex[code & 0x0F];
         } else {
             out.append(text.substr(0, length));
         }

@@ -1,6 +1,6 @@
 #include "tools/cli/interrupt_watch.h"
 
-#include "app/quit_signals.h"
+#include "common/quit_signals.h"
 #include "tools/cli/linux_descriptor_thread.h"
 
 #include <csignal>

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tvk9::cli {
@@ -14,24 +13,17 @@ namespace {
 
 PortProblem CheckPort(const std::string& name, const linux_port::HolderLook& holders) {
     const std::string path = DevicePath(name);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return DiagnoseOpenFailure(path, errno);
-    }
-    if (!S_ISCHR(st.st_mode) || !linux_port::IsTerminal(st.st_rdev)) {
-        return DiagnoseOpenFailure(path, ENOTTY);
-    }
     // The same look as before an open; the lock file it takes goes again at once.
-    const linux_port::UseFound use = linux_port::FindUse(path, st.st_rdev, holders);
-    if (use.inUse) {
-        return DiagnoseOpenFailure(path, EBUSY, use.facts);
+    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path, holders);
+    if (look.problem.kind != PortProblem::Kind::None) {
+        return look.problem;
     }
     if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
         const int error = errno;
         return DiagnoseOpenFailure(path, error,
                                    error == EACCES ? linux_port::AccessFacts(path) : OpenFacts());
     }
-    return {};
+    return look.problem;
 }
 
 } // namespace

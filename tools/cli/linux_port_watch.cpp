@@ -1,7 +1,7 @@
 #include "tools/cli/port_watch.h"
 
 #include "common/error.h"
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 #include "serial/linux_port_use.h"
 #include "tools/cli/linux_descriptor_thread.h"
 

@@ -10,8 +10,8 @@
 
 namespace tvk9::cli {
 
-// For each port, Kind::None when nothing stands in the way. One look at other programs'
-// descriptors serves them all.
+// For each port, Kind::None when nothing stands in the way; its detail then tells what was
+// passed over (a stale lock file). One look at other programs' descriptors serves them all.
 std::vector<PortProblem> CheckPorts(const std::vector<std::string>& names);
 
 } // namespace tvk9::cli

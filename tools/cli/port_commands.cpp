@@ -1,5 +1,6 @@
 // ports, find and udev-rule: what there is on the serial ports.
 
+#include "common/visible_text.h"
 #include "tools/cli/command.h"
 #include "tools/cli/port_check.h"
 #include "tools/cli/system_texts.h"
@@ -40,10 +41,14 @@ int Ports(Call& call) {
         if (!call.options.json) {
             call.out << WithDetails(port) << '\n';
             if (!port.usb.byId.empty()) {
-                call.out << "  " << port.usb.byId << '\n';
+                call.out << "  " << VisibleText(port.usb.byId) << '\n';
             }
-            call.out << (usable ? "  can be opened" : "  cannot be opened: " + problem.Line())
-                     << '\n';
+            if (!usable) {
+                call.out << "  cannot be opened: " << problem.Line() << '\n';
+            } else {
+                call.out << "  can be opened"
+                         << (problem.detail.empty() ? "" : " (" + problem.detail + ")") << '\n';
+            }
         }
     }
     call.json.EndArray();
@@ -62,7 +67,7 @@ int Find(Call& call) {
         JsonPort(call.json, info);
         call.json.EndObject();
         if (!call.options.json) {
-            call.out << info.name << '\n';
+            call.out << VisibleText(info.name) << '\n';
         }
         if (call.options.verbose) {
             call.err << "sensor found on " << WithDetails(info) << '\n';
@@ -85,7 +90,11 @@ int Find(Call& call) {
     return ExitOk;
 }
 
-std::string UdevRuleText(const std::string& port, const UsbDetails& usb, bool serialOnly) {
+std::string UdevRuleText(const std::string& name, const UsbDetails& usb, bool serialOnly) {
+    // The port's name and the device's strings are shown with their control characters made
+    // visible, in the messages and in the rule's comment: nothing in them can end the comment
+    // line and start a rule of its own.
+    const std::string port = VisibleText(name);
     if (usb.vendorId.empty() || usb.productId.empty()) {
         throw Failure{ExitPort, port + " has no USB details: no USB adapter stands behind it, so "
                                        "a udev rule has nothing to match — name the sensor's "

@@ -3,6 +3,7 @@
 
 #include "tools/cli/command.h"
 
+#include "common/visible_text.h"
 #include "config/settings_file.h"
 #include "tools/cli/interrupt_watch.h"
 #include "tools/settings/decimal_separator.h"
@@ -83,6 +84,7 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
             sessions.Remove(*session);
             continue;
         }
+        TellPassedOver(call, ports[i].name, problem);
         session->Listen(now, Deadline::After(now, call.options.timeout));
         listening.emplace_back(ports[i], session);
     }
@@ -107,7 +109,7 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
             call.err << "skipped " << problem.Line() << '\n';
         }
         for (const PortInfo& info : outcome.silent) {
-            call.err << "no sensor announced itself on " << info.name << '\n';
+            call.err << "no sensor announced itself on " << VisibleText(info.name) << '\n';
         }
     }
     return outcome;
@@ -116,9 +118,11 @@ FindOutcome FindSensors(Call& call, Sessions& sessions) {
 PortSession& SensorSession(Call& call, Sessions& sessions) {
     if (call.options.port) {
         PortSession& session = sessions.Add(*call.options.port);
-        if (PortProblem problem = session.Open(); problem.kind != PortProblem::Kind::None) {
+        const PortProblem problem = session.Open();
+        if (problem.kind != PortProblem::Kind::None) {
             throw Failure{ExitPort, problem.Line()};
         }
+        TellPassedOver(call, session.Port(), problem);
         return session;
     }
     FindOutcome found = FindSensors(call, sessions);
@@ -158,13 +162,20 @@ DeviceSettings LoadSettingsFile(const Call& call, const std::string& path) {
     return loaded;
 }
 
+void TellPassedOver(const Call& call, const std::string& port, const PortProblem& opened) {
+    if (!opened.detail.empty()) {
+        call.err << VisibleText(port) << ": " << opened.detail << '\n';
+    }
+}
+
 std::string GoneLine(const std::string& port) {
     return DiagnoseOpenFailure(port, ENODEV).Line();
 }
 
 std::string WithDetails(const PortInfo& port) {
     const std::string details = Describe(port.usb);
-    return details.empty() ? port.name : port.name + " (" + details + ")";
+    const std::string name = VisibleText(port.name);
+    return details.empty() ? name : name + " (" + details + ")";
 }
 
 std::string FrameText(const Frame& frame) {

@@ -1,6 +1,7 @@
 // read, write, restore and backup: one sensor, one exchange after the other.
 
 #include "common/error.h"
+#include "common/visible_text.h"
 #include "common/whole_file.h"
 #include "tools/cli/backup_file.h"
 #include "tools/cli/command.h"
@@ -210,8 +211,8 @@ int Backup(Call& call) {
     }
     WriteWholeFile(path, file);
     if (!call.options.json) {
-        call.out << "The settings of the sensor on " << WithDetails(info) << " are in " << path
-                 << '\n';
+        call.out << "The settings of the sensor on " << WithDetails(info) << " are in "
+                 << VisibleText(path) << '\n';
     }
     return ExitOk;
 }

@@ -1,6 +1,7 @@
 // watch: waits for sensors to appear, writes a settings file to each new one and checks it.
 // Several sensors are served at the same time, each by its own session on the one loop.
 
+#include "common/visible_text.h"
 #include "tools/cli/command.h"
 #include "tools/cli/port_watch.h"
 #include "tools/cli/write_plan.h"
@@ -56,8 +57,8 @@ public:
         Relist(SteadyClock::now());
         started_ = true;
         // Said once the ports that were there have been seen: what comes from now on is new.
-        call_.err << "Waiting for sensors to write " << *call_.options.file << " to; Ctrl+C ends."
-                  << std::endl;
+        call_.err << "Waiting for sensors to write " << VisibleText(*call_.options.file)
+                  << " to; Ctrl+C ends." << std::endl;
         return sessions_.Run([this] { return Step(); },
                              [this](const PortEvent& e) { OnPortEvent(e); },
                              [this] { return Wake(); });
@@ -193,6 +194,7 @@ private:
             sensor.followed = true;
             return;
         }
+        TellPassedOver(call_, sensor.info.name, sensor.problem);
         sensor.session = &session;
         sensor.stage = Sensor::Stage::Listening;
         // Only a port on which a sensor announces itself is asked anything.
@@ -227,7 +229,8 @@ private:
                 return;
             }
             if (call_.options.verbose) {
-                call_.err << "no sensor announced itself on " << sensor.info.name << '\n';
+                call_.err << "no sensor announced itself on " << VisibleText(sensor.info.name)
+                          << '\n';
             }
             break;
         case Sensor::Stage::Querying:
@@ -274,9 +277,9 @@ private:
         const std::string& serial = sensor.info.usb.serial;
         const bool wrote = sensor.stage == Sensor::Stage::Writing;
         if (!call_.options.json) {
-            call_.out << UtcTime(wall, ' ') << "  " << sensor.info.name << "  serial "
-                      << (serial.empty() ? "-" : serial) << "  " << result << "  (" << ms.count()
-                      << " ms)" << std::endl;
+            call_.out << UtcTime(wall, ' ') << "  " << VisibleText(sensor.info.name) << "  serial "
+                      << (serial.empty() ? "-" : VisibleText(serial)) << "  " << result << "  ("
+                      << ms.count() << " ms)" << std::endl;
             return;
         }
         JsonWriter json;

@@ -62,14 +62,15 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
         Silent,
         IgnoreWrites,
         BadChecksum,
-        Log
+        Log,
+        FloodAfter
     };
     static constexpr OptionDef Defs[] = {
         {"help", 'h', false},      {"version", 0, false},       {"name", 0, true},
         {"settings", 0, true},     {"delay", 0, true},          {"split", 0, true},
         {"unplug-after", 0, true}, {"baud-timing", 0, false},   {"no-announce", 0, false},
         {"silent", 0, false},      {"ignore-writes", 0, false}, {"bad-checksum", 0, false},
-        {"log", 0, false},
+        {"log", 0, false},         {"flood-after", 0, true},
     };
     ParsedArguments parsed;
     try {
@@ -108,11 +109,15 @@ CommandLine ParseCommandLine(std::span<const std::string_view> args) {
             d.split = ms();
             break;
         case UnplugAfter:
-            d.unplugAfter = static_cast<unsigned>(Number(name, option.value, 1000000));
-            if (*d.unplugAfter == 0) {
-                throw Exception("tvk9-devsim: --unplug-after needs at least one answer");
+        case FloodAfter: {
+            auto& after =
+                static_cast<Option>(option.index) == UnplugAfter ? d.unplugAfter : d.floodAfter;
+            after = static_cast<unsigned>(Number(name, option.value, 1000000));
+            if (*after == 0) {
+                throw Exception("tvk9-devsim: " + name + " needs at least one answer");
             }
             break;
+        }
         case BaudTiming:
             d.baudTiming = true;
             break;
@@ -163,11 +168,14 @@ Options (a value follows as --delay 50 or as --delay=50):
   --split MS            send each report in two parts of five bytes, MS apart
   --unplug-after N      after N answers close the port and remove the link, like a
                         pulled cable, and end
+  --flood-after N       after N answers send zero bytes without a pause, as fast as the
+                        port takes them, until the program closes the port; then greet
+                        and answer as before
   --log                 on standard error, one line per frame received and sent:
                           SECONDS.MILLIS rx|tx HEX BYTES (what)
                         e.g. 12.345 rx AA 01 00 00 00 00 00 00 00 AB (query)
                              12.365 tx BB 03 01 0A 0A 0A 00 00 00 DD (report)
-                        and "open", "close", "unplug" when those happen
+                        and "open", "close", "unplug", "flood" when those happen
   -h, --help            show this text
       --version         show the version
 )";

@@ -178,6 +178,9 @@ std::vector<Action> DeviceModel::TakeDue(TimePoint now) {
             continue;
         }
         ++answersSent_;
+        if (options_.floodAfter && answersSent_ == *options_.floodAfter) {
+            due.push_back({Action::Kind::Flood, due.back().due, {}, std::nullopt, false, false});
+        }
         if (options_.unplugAfter && answersSent_ >= *options_.unplugAfter) {
             due.push_back({Action::Kind::Unplug, due.back().due, {}, std::nullopt, false, false});
             unplugged_ = true;

@@ -38,6 +38,7 @@ struct DeviceOptions {
     bool badChecksum = false;                       // answer with a wrong checksum
     std::optional<std::chrono::milliseconds> split; // answer in two parts, this far apart
     std::optional<unsigned> unplugAfter;            // pull the cable after this many answers
+    std::optional<unsigned> floodAfter; // after this many answers, flood the port until it closes
 };
 
 // One line of the frame log, before the time stamp and direction are put in front.
@@ -53,7 +54,7 @@ std::string FormatLogLine(Duration sinceStart, std::string_view direction, const
 
 // Something the device does at a given time.
 struct Action {
-    enum class Kind { Send, Unplug };
+    enum class Kind { Send, Unplug, Flood };
     Kind kind = Kind::Send;
     TimePoint due{};
     Bytes bytes;                 // Send: what goes on the line at `due`
@@ -79,7 +80,8 @@ public:
 
     // When the next action falls due; nothing when the device waits for the host.
     std::optional<TimePoint> NextDue() const;
-    // The actions due at `now`, in order. After an Unplug nothing more ever comes.
+    // The actions due at `now`, in order. After an Unplug nothing more ever comes. A Flood comes
+    // once, right after the answer it follows.
     std::vector<Action> TakeDue(TimePoint now);
 
     const DeviceSettings& Settings() const { return settings_; }

@@ -1,7 +1,7 @@
 #include "tools/devsim/pty_device.h"
 
 #include "common/error.h"
-#include "config/port_list.h"
+#include "config/linux_port_list.h"
 
 #include <cerrno>
 #include <climits>
@@ -175,8 +175,8 @@ PtyDevice::End PtyDevice::Run(int stopFd) {
         if (connected_) {
             // While no program has the slave open the master reports a hang-up without end,
             // so it is only watched while one does.
-            fds[2] = {master_.get(), static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT)),
-                      0};
+            const bool output = !pending_.empty() || flooding_;
+            fds[2] = {master_.get(), static_cast<short>(POLLIN | (output ? POLLOUT : 0)), 0};
             count = 3;
         }
         const auto next = model_.NextDue();
@@ -303,6 +303,7 @@ void PtyDevice::Connect(TimePoint now) {
 
 void PtyDevice::Disconnect(TimePoint now) {
     connected_ = false;
+    flooding_ = false;
     ++sessions_;
     openFiles_ = 0;
     model_.Closed();
@@ -355,12 +356,26 @@ void PtyDevice::Perform(const Action& action, TimePoint now) {
     if (action.log) {
         Log(now, "tx", *action.log);
     }
+    if (action.kind == Action::Kind::Flood) {
+        Log(now, "flood", {});
+        flooding_ = true;
+    }
     pending_.insert(pending_.end(), action.bytes.begin(), action.bytes.end());
     Flush(now);
 }
 
 void PtyDevice::Flush(TimePoint now) {
-    while (!pending_.empty()) {
+    // A flood is zero bytes, as fast as the program's side takes them; one chunk a turn, so
+    // that the loop still hears of stops and closes.
+    constexpr std::size_t FloodChunk = 4096;
+    bool refilled = false;
+    for (;;) {
+        if (pending_.empty() && flooding_ && !std::exchange(refilled, true)) {
+            pending_.assign(FloodChunk, 0);
+        }
+        if (pending_.empty()) {
+            return;
+        }
         const ssize_t n = ::write(master_.get(), pending_.data(), pending_.size());
         if (n > 0) {
             pending_.erase(pending_.begin(), pending_.begin() + n);

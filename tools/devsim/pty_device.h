@@ -91,6 +91,7 @@ private:
     unsigned sessions_ = 0;  // counts connects and disconnects
     unsigned openFiles_ = 0; // slave opens seen minus closes seen
     Bytes pending_;          // bytes the slave's queue has not taken yet
+    bool flooding_ = false;  // pending_ never runs dry until the program closes the port
 };
 
 } // namespace tvk9::devsim

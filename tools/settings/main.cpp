@@ -6,6 +6,7 @@
 
 #include "common/command_line.h"
 #include "common/error.h"
+#include "common/visible_text.h"
 #include "common/whole_file.h"
 #include "config/frames.h"
 #include "config/settings_file.h"
@@ -56,7 +57,8 @@ private:
 };
 
 int Fail(const std::string& message) {
-    WriteAll(STDERR_FILENO, AsShown(message) + "\n");
+    // One line, which may name a file: its name is shown, not passed on to the terminal.
+    WriteAll(STDERR_FILENO, VisibleText(AsShown(message)) + "\n");
     return ExitFailure;
 }
 
@@ -280,7 +282,8 @@ int Run(int argc, char** argv) {
         }
         throw UsageError("unknown command " + std::string(command));
     } catch (const UsageError& e) {
-        WriteAll(STDERR_FILENO, "tvk9-settings: " + e.Message() + "\n" + std::string(Usage));
+        WriteAll(STDERR_FILENO,
+                 "tvk9-settings: " + VisibleText(e.Message()) + "\n" + std::string(Usage));
         return ExitUsage;
     } catch (const Exception& e) {
         return Fail(e.what());

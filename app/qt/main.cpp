@@ -1,11 +1,11 @@
 // Program entry: the command line, the application object, the main window, the message loop.
 // Once the window has started the program ends with exit code 0.
 
-#include "app/about_window.h"
-#include "app/application.h"
-#include "app/main_window.h"
-#include "app/program_options.h"
-#include "app/quit_signals.h"
+#include "app/qt/about_window.h"
+#include "app/qt/application.h"
+#include "app/qt/main_window.h"
+#include "app/qt/program_options.h"
+#include "common/quit_signals.h"
 
 #include <QApplication>
 #include <QSocketNotifier>

@@ -3,12 +3,12 @@
 // The main window: its controls as stored in the form, the bindings of their events to the
 // connection controller, and the window's own handlers.
 
-#include "app/about_window.h"
-#include "app/qt_adapters.h"
-#include "app/qt_notify_channel.h"
-#include "app/status_line.h"
+#include "app/qt/about_window.h"
+#include "app/qt/qt_adapters.h"
+#include "app/qt/qt_notify_channel.h"
+#include "app/qt/status_line.h"
 #include "config/connection_controller.h"
-#include "config/port_list.h"
+#include "config/system_port_lister.h"
 #include "config/tcomm_link.h"
 #include "serial/comm.h"
 
@@ -31,22 +31,11 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <map>
 #include <memory>
+#include <string_view>
 
 namespace tvk9 {
-
-// The system's list of serial ports, read afresh at every call, and what is known of each.
-class SystemPortLister final : public PortLister {
-public:
-    std::vector<std::string> ListSerialPorts() override;
-    std::string PortDetails(const std::string& name) override;
-    // The details and the port's stable name, one per line: the tooltip of its entry.
-    std::string ToolTip(const std::string& name) const;
-
-private:
-    const PortInfo* Find(const std::string& name) const;
-    std::vector<PortInfo> last_;
-};
 
 // The port list drops down as a plain list of at most eight entries, 13 pixels each: Fusion's
 // own drop-down is a menu as tall as all of its entries.
@@ -144,7 +133,6 @@ protected:
 
 private:
     void BuildControls();
-    void ApplyStoredSettings();
     void BindEvents();
     void FormCreate();
     void Save1Click();
@@ -153,6 +141,9 @@ private:
 
     AboutForms& aboutForms_;
     bool shown_ = false;
+    // The controls and timers by their names in the form.
+    std::map<std::string_view, QWidget*> controls_;
+    std::map<std::string_view, QTimer*> timers_;
 
     // What the controller sees of the window.
     QtTimer timer1Port_{Timer1};

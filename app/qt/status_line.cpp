@@ -1,6 +1,6 @@
-#include "app/status_line.h"
+#include "app/qt/status_line.h"
 
-#include "app/qt_adapters.h"
+#include "app/qt/qt_adapters.h"
 
 #include <QPainter>
 #include <QStyle>

@@ -1,4 +1,6 @@
-#include "app/about_window.h"
+#include "app/qt/about_window.h"
+
+#include "app/form.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -31,22 +33,27 @@ void Caption(QLabel& label, const QString& text, const QFont& font, const QRect&
 } // namespace
 
 TAboutForm::TAboutForm() : Button1(this), Label1(this), Label2(this) {
+    const auto text = [](std::string_view utf8) {
+        return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    };
     setObjectName(QStringLiteral("AboutForm"));
-    setWindowTitle(QStringLiteral("About TVK9"));
+    setWindowTitle(text(AboutCaption));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
-    setFont(Tahoma(11));
-    setFixedSize(339, 123);
+    setFont(Tahoma(AboutFontPixels));
+    setFixedSize(AboutWidth, AboutHeight);
 
-    Label1.setObjectName(QStringLiteral("Label1"));
-    Caption(Label1, QStringLiteral("TVK9  Programmer V1.0"), Tahoma(19), QRect(8, 16, 202, 23));
-    Label2.setObjectName(QStringLiteral("Label2"));
-    Caption(Label2, QString::fromUtf8("\xC2\xA9 2026 the TVK9 Programmer developers"), Tahoma(13),
-            QRect(32, 45, 287, 16));
+    for (QLabel* label : {&Label1, &Label2}) {
+        const AboutLabelForm& form = AboutLabels[label == &Label1 ? 0 : 1];
+        label->setObjectName(text(form.name));
+        Caption(*label, text(form.text), Tahoma(form.fontPixels),
+                QRect(form.rect.left, form.rect.top, form.rect.width, form.rect.height));
+    }
 
-    Button1.setObjectName(QStringLiteral("Button1"));
-    Button1.setText(QStringLiteral("ok"));
-    Button1.setGeometry(232, 80, 75, 25);
+    const Rect& place = AboutButton.rect;
+    Button1.setObjectName(text(AboutButton.name));
+    Button1.setText(text(AboutButton.text));
+    Button1.setGeometry(place.left, place.top, place.width, place.height);
     Button1.setDefault(false);
     Button1.setAutoDefault(true); // Enter presses the button while it has the focus
     Button1.setFocus();

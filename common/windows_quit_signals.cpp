@@ -1,4 +1,4 @@
-#include "app/quit_signals.h"
+#include "common/quit_signals.h"
 
 namespace tvk9 {
 

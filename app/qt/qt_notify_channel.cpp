@@ -1,6 +1,6 @@
-#include "app/qt_notify_channel.h"
+#include "app/qt/qt_notify_channel.h"
 
-#include "app/application.h"
+#include "app/qt/application.h"
 #include "serial/comm.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-// Lets the program end as closing its main window does when the terminal or the session asks
-// it to stop (SIGINT, SIGTERM, SIGHUP): the port is then closed cleanly and the exit code is 0.
-// On Windows the session's end reaches the windows themselves, so nothing is redirected there.
+// Lets a program end in its own way when the terminal or the session asks it to stop (SIGINT,
+// SIGTERM, SIGHUP): the window as closing it does, a command once its ports are put back. On
+// Windows the session's end reaches the windows themselves, so nothing is redirected there.
 
 #include <memory>
 

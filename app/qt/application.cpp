@@ -1,4 +1,7 @@
-#include "app/application.h"
+#include "app/qt/application.h"
+
+#include "app/form.h"
+#include "app/program_text.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -8,26 +11,19 @@
 namespace tvk9 {
 
 QString ApplicationTitle(const QString& programPath) {
-    QString name = programPath.mid(programPath.lastIndexOf(u'/') + 1);
-    name.truncate(name.indexOf(u'.') < 0 ? name.size() : name.indexOf(u'.'));
+    const std::string path = programPath.toLocal8Bit().toStdString();
+    const std::string_view stem = ProgramStem(path);
+    QString name = QString::fromLocal8Bit(stem.data(), static_cast<qsizetype>(stem.size()));
     if (name.size() > 1) {
         name = name.left(1) + name.mid(1).toLower();
     }
     return name;
 }
 
-QString ErrorBoxText(const std::string& message) {
-    std::string text = message;
-    if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') {
-        text += '.';
-    }
-    return QString::fromLocal8Bit(text);
-}
-
 QFont WindowFont() {
     QFont font;
     font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "Liberation Sans", "DejaVu Sans"});
-    font.setPixelSize(11);
+    font.setPixelSize(WindowFontPixels);
     return font;
 }
 
@@ -45,7 +41,8 @@ void SetupApplication(QApplication& app) {
 
 void ShowErrorBox(const std::string& message) {
     QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
-                    ErrorBoxText(message), QMessageBox::Ok, QApplication::activeWindow());
+                    QString::fromLocal8Bit(AsShown(message)), QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }

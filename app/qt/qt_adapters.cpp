@@ -1,6 +1,6 @@
-#include "app/qt_adapters.h"
+#include "app/qt/qt_adapters.h"
 
-#include "app/dialog_folder.h"
+#include "app/qt/qt_folder_memory.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -199,18 +199,21 @@ void QtDialogs::ShowError(const std::string& text) {
 }
 
 std::optional<std::string> QtDialogs::OpenFile(const std::string& initialFolder) {
-    const DialogFolder folder(QFile::decodeName(QByteArray::fromStdString(initialFolder)));
+    QtFolderMemory memory;
+    const DialogFolder folder =
+        QtDialogFolder(QFile::decodeName(QByteArray::fromStdString(initialFolder)), memory);
     QFileDialog dialog(&owner_);
     dialog.setObjectName(QStringLiteral("OpenDialog1"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setDirectory(folder.Initial());
+    dialog.setDirectory(QFile::decodeName(QByteArray::fromStdString(folder.Initial())));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
     const QString chosen = dialog.selectedFiles().constFirst();
-    folder.Opened(chosen);
-    return QFile::encodeName(chosen).toStdString();
+    const std::string path = QFile::encodeName(chosen).toStdString();
+    folder.Opened(path);
+    return path;
 }
 
 // ---- Sleep

@@ -1,6 +1,7 @@
-#include "app/program_options.h"
+#include "app/qt/program_options.h"
 
-#include "common/version.h"
+#include "app/program_text.h"
+#include "common/command_line.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -14,12 +15,9 @@ namespace tvk9 {
 
 namespace {
 
-constexpr char ProgramName[] = "tvk9-programmer";
-
-const char* const Description =
-    "Finds a TVK9 motion sensor on a USB serial port, shows its orientation and output\n"
-    "directions, loads a vendor settings file, and writes the settings to the sensor and\n"
-    "checks its answer.";
+QString Name(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 const char* const MoreHelp =
     "\n"
@@ -87,7 +85,7 @@ struct Options {
     explicit Options(QCommandLineParser& parser) {
         platform.setFlags(QCommandLineOption::HiddenFromHelp);
         display.setFlags(QCommandLineOption::HiddenFromHelp);
-        parser.setApplicationDescription(QString::fromUtf8(Description));
+        parser.setApplicationDescription(Name(ProgramDescription));
         // Qt's options have one dash and long names: "-platform xcb".
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addOptions({help, version, platform, display});
@@ -104,14 +102,12 @@ std::optional<int> ExitBeforeStart(int argc, char** argv) {
     if (parser.isSet(options.help)) {
         // Without an application object the parser cannot know the program's name.
         QString text = parser.helpText();
-        text.replace(QStringLiteral("<executable_name>"), QString::fromLatin1(ProgramName));
+        text.replace(QStringLiteral("<executable_name>"), Name(ProgramName));
         Print(stdout, text + QString::fromUtf8(MoreHelp));
         return 0;
     }
     if (parser.isSet(options.version)) {
-        Print(stdout, QStringLiteral("%1 %2\n").arg(
-                          QLatin1String(ProgramName),
-                          QLatin1String(Version.data(), static_cast<qsizetype>(Version.size()))));
+        Print(stdout, QString::fromStdString(VersionLine(ProgramName) + "\n"));
         return 0;
     }
     const QString platform = parser.isSet(options.platform)
@@ -121,11 +117,11 @@ std::optional<int> ExitBeforeStart(int argc, char** argv) {
                               !qEnvironmentVariableIsEmpty("DISPLAY") ||
                               !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (NeedsDisplayServer(platform) && !displayGiven) {
-        const QString self = argc > 0 ? QString::fromLocal8Bit(argv[0]) : ProgramName;
+        const QString self = argc > 0 ? QString::fromLocal8Bit(argv[0]) : Name(ProgramName);
         Print(stderr, QStringLiteral("%1: no display to open the window on (neither DISPLAY nor "
                                      "WAYLAND_DISPLAY is set); run it on a virtual one with  "
                                      "xvfb-run -a %2\n")
-                          .arg(QLatin1String(ProgramName), self));
+                          .arg(Name(ProgramName), self));
         return 1;
     }
     return std::nullopt;
@@ -145,7 +141,7 @@ std::optional<int> ExitForLeftoverArguments(const QStringList& remaining) {
     if (error.endsWith(u'.')) {
         error.chop(1);
     }
-    Print(stderr, QStringLiteral("%1: %2 (see --help)\n").arg(QLatin1String(ProgramName), error));
+    Print(stderr, QStringLiteral("%1: %2 (see --help)\n").arg(Name(ProgramName), error));
     return 2;
 }
 
@@ -160,7 +156,7 @@ void HintOnFatal(QtMsgType type, const QMessageLogContext& context, const QStrin
     Print(stderr, QStringLiteral("%1: cannot start the window: %2\n%1: is the display running? "
                                  "Without one, run the program on a virtual display with  "
                                  "xvfb-run -a %1\n")
-                      .arg(QLatin1String(ProgramName),
+                      .arg(Name(ProgramName),
                            message.section(u'\n', 0, 0).section(QStringLiteral(". "), 0, 0)));
     std::_Exit(1);
 }

@@ -20,11 +20,10 @@ PortProblem PortSession::Open() {
     // The buffer first: the component refuses a read length above it.
     comm_.SetInBufferSize(ReadLength);
     comm_.SetInputLen(ReadLength);
-    // Each read returns as soon as there is anything to read (and empty, which would end the
-    // receive worker, only after 49 days).
-    comm_.SetReadIntervalTimeout(MaxDword);
-    comm_.SetReadTotalTimeoutMultiplier(MaxDword);
-    comm_.SetReadTotalTimeoutConstant(MaxDword - 1);
+    // A read waits for its first byte without a limit and ends a millisecond after the last:
+    // the bytes are passed on as they come. (Returning at once with what is there, interval and
+    // multiplier MAXDWORD, would need a total time-out that Wine does not keep.)
+    comm_.SetReadIntervalTimeout(static_cast<std::uint32_t>(ByteGap.count()));
     try {
         comm_.OpenPort();
     } catch (const ECommsError& e) {

@@ -20,6 +20,8 @@
 
 namespace tvk9::cli {
 
+// A read ends when no byte has come for this long: no pause inside a frame is awaited.
+inline constexpr std::chrono::milliseconds ByteGap{1};
 // The receive buffer and read length of a port in use, as the window's: a report and what
 // precedes it (the three bytes of the PresenceSignature) fit one block.
 inline constexpr std::uint16_t ReadLength = 20;

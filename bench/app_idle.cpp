@@ -179,11 +179,17 @@ int main(int argc, char* argv[]) {
         // scan step on: before it, the look's first walk (on a thread of its own) runs once.
         tvk9::AboutForms about;
         tvk9::TFrm_Interface window(about);
+        StepTimes times(window.Timer2);
         window.show();
         CpuPerSecond(1000);
+        const std::size_t before = times.cpu.size();
         const double scanning = CpuPerSecond(Seconds * 1000);
         const int ports = window.ComSelect.count();
         std::printf("scanning, %d port(s):   %.3f ms CPU per second\n", ports, scanning);
+        std::printf(
+            "scanning: user-interface thread %.3f ms CPU per scan step (median)\n",
+            1000 * tvk9::bench::Median(std::vector<double>(
+                       times.cpu.begin() + static_cast<std::ptrdiff_t>(before), times.cpu.end())));
         tvk9::bench::PrintFigure("idle CPU, window scanning an empty port folder (and " +
                                      std::to_string(ports) + " port(s) of this machine)",
                                  PerSecond(scanning), reference,

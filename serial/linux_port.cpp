@@ -3,9 +3,11 @@
 #include "serial/linux_termios.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
 #include <future>
 #include <linux/serial.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -92,32 +94,69 @@ OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemR
     return OpenLinuxPort(name, holders, roots);
 }
 
+namespace {
+
+// While ports are opened at a steady pace (a scan step's), the look walks ahead this long before
+// the next open is due, on a thread of its own.
+constexpr std::chrono::milliseconds WalkAhead{30};
+constexpr std::chrono::milliseconds SteadyPaceFrom{100};
+constexpr std::chrono::seconds SteadyPaceTo{10};
+
+} // namespace
+
+// The look moves to a thread of its own between opens and comes back with the next one: for the
+// first look, which walks every descriptor in sight, and then, while opens come at a steady
+// pace, for a walk shortly before the next is due. The open itself then walks only what ran
+// since. Nothing is shared: the look is either here or there.
 struct SystemPorts::Memory {
-    // The first look is handed over once; then it is brought up to date before each open.
-    std::future<linux_port::HolderLook> first;
+    std::future<linux_port::HolderLook> away;
     std::optional<linux_port::HolderLook> holders;
-    std::jthread warming; // goes first: a stop cuts a first look short
+    std::optional<SteadyClock::time_point> lastOpen;
+    std::jthread walking; // goes first: a stop cuts its walk short
+
+    Memory() { Send(linux_port::HolderLook(), std::nullopt); }
 
     linux_port::HolderLook& Holders() {
         if (!holders)
-            holders.emplace(first.get());
+            holders.emplace(away.get());
         holders->Refresh();
         return *holders;
     }
+
+    // After an open: sends the look to walk ahead of the next one, if opens keep a pace.
+    void Opened() {
+        const auto now = SteadyClock::now();
+        const auto since = lastOpen ? now - *lastOpen : SteadyClock::duration::max();
+        lastOpen = now;
+        if (holders && since >= SteadyPaceFrom && since <= SteadyPaceTo) {
+            Send(std::move(*holders), now + since - WalkAhead);
+            holders.reset();
+        }
+    }
+
+    void Send(linux_port::HolderLook look, std::optional<SteadyClock::time_point> at) {
+        std::promise<linux_port::HolderLook> back;
+        away = back.get_future();
+        walking = std::jthread(
+            [look = std::move(look), at, back = std::move(back)](std::stop_token stop) mutable {
+                if (at) {
+                    std::mutex mutex;
+                    std::condition_variable_any never;
+                    std::unique_lock lock(mutex);
+                    never.wait_until(lock, stop, *at, [] { return false; });
+                }
+                look.Refresh(stop);
+                back.set_value(std::move(look));
+            });
+    }
 };
 
-SystemPorts::SystemPorts() : memory_(std::make_shared<Memory>()) {
-    std::promise<linux_port::HolderLook> promise;
-    memory_->first = promise.get_future();
-    memory_->warming = std::jthread([promise = std::move(promise)](std::stop_token stop) mutable {
-        linux_port::HolderLook holders;
-        holders.Refresh(stop);
-        promise.set_value(std::move(holders));
-    });
-}
+SystemPorts::SystemPorts() : memory_(std::make_shared<Memory>()) {}
 
 OpenResult SystemPorts::Open(const std::string& name) const {
-    return OpenLinuxPort(name, memory_->Holders());
+    OpenResult opened = OpenLinuxPort(name, memory_->Holders());
+    memory_->Opened();
+    return opened;
 }
 
 SerialPortOpener SystemPorts::OpenerForMany() const {

@@ -113,9 +113,10 @@ OpenResult OpenSystemSerialPort(const std::string& name);
 
 // The same with a memory, for a program that opens port after port. Before it opens one it
 // looks for another program using it; on Linux that look keeps what it has learnt of other
-// programs' descriptors from one open to the next, and its first look, the one that costs,
-// begins on a thread of its own as this is made. Copies share one memory; use them from one
-// thread at a time.
+// programs' descriptors from one open to the next. Its first look, the one that costs, begins
+// on a thread of its own as this is made, and while opens come at a steady pace (a scan's)
+// the look walks on that thread shortly before the next one is due: an open walks only what
+// ran since. Copies share one memory; use them from one thread at a time.
 class SystemPorts {
 public:
     SystemPorts();

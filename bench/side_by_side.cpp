@@ -46,7 +46,8 @@ std::string Number(double v) {
     return text;
 }
 
-// "88.3 ns (85.1–97.0)": the median and the range of the rounds.
+} // namespace
+
 std::string MedianAndRange(const Format& format, const std::vector<double>& samples) {
     std::vector<double> shown;
     for (double s : samples) {
@@ -57,6 +58,8 @@ std::string MedianAndRange(const Format& format, const std::vector<double>& samp
     return Number(Median(shown) * scale.factor) + " " + scale.unit + " (" +
            Number(*lo * scale.factor) + "–" + Number(*hi * scale.factor) + ")";
 }
+
+namespace {
 
 void PrintLine(const std::string& figure, const std::string& project, const std::string& peer,
                const std::string& ratio, const std::string& goal) {
@@ -94,22 +97,43 @@ double Median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-void PrintFigure(const std::string& figure, const Format& format,
-                 const std::vector<double>& project, const std::string& peer,
-                 const std::vector<double>& peerSamples, double goal) {
+namespace {
+
+// The ratio of each round, median first.
+std::pair<double, std::string> Ratios(const std::vector<double>& project,
+                                      const std::vector<double>& peerSamples) {
     std::vector<double> ratios;
     for (std::size_t i = 0; i < project.size() && i < peerSamples.size(); ++i) {
         ratios.push_back(project[i] / peerSamples[i]);
     }
     const double ratio = Median(ratios);
     const auto [lo, hi] = std::minmax_element(ratios.begin(), ratios.end());
+    return {ratio, Number(ratio) + "× (" + Number(*lo) + "–" + Number(*hi) + ")"};
+}
+
+} // namespace
+
+void PrintFigure(const std::string& figure, const Format& format,
+                 const std::vector<double>& project, const std::string& peer,
+                 const std::vector<double>& peerSamples, double goal) {
+    const auto [ratio, ratioText] = Ratios(project, peerSamples);
     std::string goalText = "—";
     if (goal > 0) {
         goalText = "≤ " + Number(goal) + "×: " + (ratio <= goal ? "met" : "NOT MET");
     }
     PrintLine(figure, MedianAndRange(format, project),
-              peer + " " + MedianAndRange(format, peerSamples),
-              Number(ratio) + "× (" + Number(*lo) + "–" + Number(*hi) + ")", goalText);
+              peer + " " + MedianAndRange(format, peerSamples), ratioText, goalText);
+}
+
+void PrintFigureAtMost(const std::string& figure, const Format& format,
+                       const std::vector<double>& project, const std::string& peer,
+                       const std::vector<double>& peerSamples, double atMost, bool alsoMet) {
+    const Scale scale = ScaleFor(format, atMost);
+    const std::string goalText = "≤ " + Number(atMost * scale.factor) + " " + scale.unit + ": " +
+                                 (Median(project) <= atMost && alsoMet ? "met" : "NOT MET");
+    PrintLine(figure, MedianAndRange(format, project),
+              peer + " " + MedianAndRange(format, peerSamples), Ratios(project, peerSamples).second,
+              goalText);
 }
 
 void PrintFigure(const std::string& figure, const std::string& project, const std::string& peer,

@@ -49,6 +49,15 @@ void PrintFigure(const std::string& figure, const Format& format,
                  const std::vector<double>& project, const std::string& peer,
                  const std::vector<double>& peerSamples, double goal);
 
+// The same with a goal for the project's own median, in seconds, rather than for the ratio:
+// for a figure whose peer is the way it was done before. `alsoMet`: what else the goal asks.
+void PrintFigureAtMost(const std::string& figure, const Format& format,
+                       const std::vector<double>& project, const std::string& peer,
+                       const std::vector<double>& peerSamples, double atMost, bool alsoMet = true);
+
+// "45.2 ms (41.0–60.3)": a figure's median and the range of its rounds.
+std::string MedianAndRange(const Format& format, const std::vector<double>& samples);
+
 // A figure without a ratio (the idle CPU of the project's own programs, near zero): its value,
 // what stands beside it for reference ("—" for nothing), and what it is expected to be.
 void PrintFigure(const std::string& figure, const std::string& project, const std::string& peer,

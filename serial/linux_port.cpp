@@ -3,8 +3,11 @@
 #include "serial/linux_termios.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <fcntl.h>
+#include <future>
 #include <linux/serial.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -12,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
@@ -85,12 +89,91 @@ OpenResult OpenSystemSerialPort(const std::string& name) {
 }
 
 OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots) {
+    linux_port::HolderLook holders(roots.proc);
+    holders.Refresh();
+    return OpenLinuxPort(name, holders, roots);
+}
+
+namespace {
+
+// While ports are opened at a steady pace (a scan step's), the look walks ahead this long before
+// the next open is due, on a thread of its own.
+constexpr std::chrono::milliseconds WalkAhead{30};
+constexpr std::chrono::milliseconds SteadyPaceFrom{100};
+constexpr std::chrono::seconds SteadyPaceTo{10};
+
+} // namespace
+
+// The look moves to a thread of its own between opens and comes back with the next one: for the
+// first look, which walks every descriptor in sight, and then, while opens come at a steady
+// pace, for a walk shortly before the next is due. The open itself then walks only what ran
+// since. Nothing is shared: the look is either here or there.
+struct SystemPorts::Memory {
+    std::future<linux_port::HolderLook> away;
+    std::optional<linux_port::HolderLook> holders;
+    std::optional<SteadyClock::time_point> lastOpen;
+    std::jthread walking; // goes first: a stop cuts its walk short
+
+    Memory() { Send(linux_port::HolderLook(), std::nullopt); }
+
+    linux_port::HolderLook& Holders() {
+        if (!holders)
+            holders.emplace(away.get());
+        holders->Refresh();
+        return *holders;
+    }
+
+    // After an open: sends the look to walk ahead of the next one, if opens keep a pace.
+    void Opened() {
+        const auto now = SteadyClock::now();
+        const auto since = lastOpen ? now - *lastOpen : SteadyClock::duration::max();
+        lastOpen = now;
+        if (holders && since >= SteadyPaceFrom && since <= SteadyPaceTo) {
+            Send(std::move(*holders), now + since - WalkAhead);
+            holders.reset();
+        }
+    }
+
+    void Send(linux_port::HolderLook look, std::optional<SteadyClock::time_point> at) {
+        std::promise<linux_port::HolderLook> back;
+        away = back.get_future();
+        walking = std::jthread(
+            [look = std::move(look), at, back = std::move(back)](std::stop_token stop) mutable {
+                if (at) {
+                    std::mutex mutex;
+                    std::condition_variable_any never;
+                    std::unique_lock lock(mutex);
+                    never.wait_until(lock, stop, *at, [] { return false; });
+                }
+                look.Refresh(stop);
+                back.set_value(std::move(look));
+            });
+    }
+};
+
+SystemPorts::SystemPorts() : memory_(std::make_shared<Memory>()) {}
+
+OpenResult SystemPorts::Open(const std::string& name) const {
+    OpenResult opened = OpenLinuxPort(name, memory_->Holders());
+    memory_->Opened();
+    return opened;
+}
+
+SerialPortOpener SystemPorts::OpenerForMany() const {
+    memory_->Holders();
+    return [memory = memory_](const std::string& name) {
+        return OpenLinuxPort(name, *memory->holders);
+    };
+}
+
+OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders,
+                         const linux_port::SystemRoots& roots) {
     const std::string path = DevicePath(name);
     const auto refuse = [&path](int error, const OpenFacts& facts = OpenFacts()) {
         return OpenResult{nullptr, DiagnoseOpenFailure(path, error, facts)};
     };
     // Nothing is opened before the name is known to lead to a terminal that nobody uses.
-    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path, roots);
+    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path, holders, roots);
     if (look.problem.kind != PortProblem::Kind::None)
         return {nullptr, std::move(look.problem)};
     linux_port::UucpLock lock = std::move(look.use.lock);

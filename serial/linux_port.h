@@ -24,6 +24,10 @@ std::string DevicePath(const std::string& comm_name);
 // that leads to no terminal is refused as NotSerial without being opened. On success the
 // problem is Kind::None, and its detail tells what was passed over (a stale lock file).
 OpenResult OpenSerialPortWith(const std::string& name, const linux_port::SystemRoots& roots);
+// The same with what `holders` saw of other programs' descriptors, which the caller has
+// brought up to date. Several threads may open with one look at once.
+OpenResult OpenLinuxPort(const std::string& name, const linux_port::HolderLook& holders,
+                         const linux_port::SystemRoots& roots = {});
 
 // What an errno from a read, write, poll or ioctl means to the workers. The one place
 // where error numbers are told apart.

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
 #include <limits>
-#include <memory>
 #include <pwd.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -26,11 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct DirCloser {
-    void operator()(DIR* d) const { ::closedir(d); }
-};
-using Dir = std::unique_ptr<DIR, DirCloser>;
-
 std::optional<pid_t> PidOf(const char* name) {
     char* end = nullptr;
     const long value = std::strtol(name, &end, 10);
@@ -40,21 +35,25 @@ std::optional<pid_t> PidOf(const char* name) {
 }
 
 // The folder is read straight from its descriptor (a DIR stream would cost a dup, a stat and
-// two fcntl per process): the walk runs before every open, over every process in sight.
-bool HasDevice(int fdDir, dev_t device) {
+// two fcntl per process). Each descriptor's link is followed to what it has open; nothing is
+// opened. Returns how many there were.
+std::size_t CharDevicesIn(int fdDir, std::vector<dev_t>& devices) {
     alignas(dirent64) char entries[8192];
+    std::size_t count = 0;
     for (;;) {
         const ssize_t length = ::getdents64(fdDir, entries, sizeof entries);
         if (length <= 0)
-            return false;
+            return count;
         for (ssize_t at = 0; at < length;) {
             const auto* e = reinterpret_cast<const dirent64*>(entries + at);
             at += e->d_reclen;
+            if (e->d_name[0] == '.')
+                continue;
+            ++count;
             struct stat st {};
-            // Follows the descriptor's link to what it has open; opens nothing.
-            if (e->d_name[0] != '.' && ::fstatat(fdDir, e->d_name, &st, 0) == 0 &&
-                S_ISCHR(st.st_mode) && st.st_rdev == device)
-                return true;
+            if (::fstatat(fdDir, e->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode) &&
+                std::find(devices.begin(), devices.end(), st.st_rdev) == devices.end())
+                devices.push_back(st.st_rdev);
         }
     }
 }
@@ -176,31 +175,99 @@ bool DriverListHolds(std::string_view drivers, dev_t device) {
     return false;
 }
 
-std::optional<PortHolder> FindHolder(dev_t device, const fs::path& proc) {
-    Dir processes(::opendir(proc.c_str()));
-    if (!processes)
-        return std::nullopt;
+HolderLook::HolderLook(fs::path proc)
+    : proc_(std::move(proc)), procFd_(::open(proc_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+
+HolderLook::~HolderLook() {
+    if (procFd_ >= 0)
+        ::close(procFd_);
+}
+
+HolderLook::HolderLook(HolderLook&& other) noexcept
+    : proc_(std::move(other.proc_)), procFd_(std::exchange(other.procFd_, -1)),
+      processes_(std::move(other.processes_)), walkedProcesses_(other.walkedProcesses_),
+      walkedDescriptors_(other.walkedDescriptors_) {}
+
+HolderLook& HolderLook::operator=(HolderLook&& other) noexcept {
+    if (this != &other) {
+        HolderLook old(std::move(*this));
+        proc_ = std::move(other.proc_);
+        procFd_ = std::exchange(other.procFd_, -1);
+        processes_ = std::move(other.processes_);
+        walkedProcesses_ = other.walkedProcesses_;
+        walkedDescriptors_ = other.walkedDescriptors_;
+    }
+    return *this;
+}
+
+void HolderLook::Refresh(std::stop_token stop) {
+    walkedProcesses_ = walkedDescriptors_ = 0;
+    if (procFd_ < 0 || ::lseek(procFd_, 0, SEEK_SET) != 0)
+        return;
     const pid_t self = ::getpid();
-    const uid_t user = ::geteuid();
-    const int procFd = ::dirfd(processes.get());
-    while (const dirent* e = ::readdir(processes.get())) {
-        const std::optional<pid_t> pid = PidOf(e->d_name);
-        if (!pid || *pid == self)
-            continue;
-        // Other users' descriptors are hidden from all but root: do not knock at each.
-        struct stat st {};
-        if (user != 0 && (::fstatat(procFd, e->d_name, &st, 0) != 0 || st.st_uid != user))
-            continue;
-        const int fdDir = ::openat(procFd, (std::string(e->d_name) + "/fd").c_str(),
-                                   O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fdDir < 0)
-            continue;
-        const bool found = HasDevice(fdDir, device);
-        ::close(fdDir);
-        if (found)
-            return PortHolder{*pid, ProgramOf(*pid, proc)};
+    // What is known of a process moves from the old view to the new; those that ended stay
+    // behind.
+    std::map<pid_t, Process> now;
+    alignas(dirent64) char entries[8192];
+    ssize_t length = 0;
+    while ((length = ::getdents64(procFd_, entries, sizeof entries)) > 0) {
+        for (ssize_t at = 0; at < length;) {
+            if (stop.stop_requested())
+                return;
+            const auto* e = reinterpret_cast<const dirent64*>(entries + at);
+            at += e->d_reclen;
+            const std::optional<pid_t> pid = PidOf(e->d_name);
+            if (!pid || *pid == self)
+                continue;
+            Process process;
+            if (const auto known = processes_.find(*pid); known != processes_.end())
+                process = std::move(known->second);
+            else if (::clock_getcpuclockid(*pid, &process.clock) != 0)
+                continue;
+            timespec ran{};
+            if (::clock_gettime(process.clock, &ran) != 0)
+                continue; // it has ended
+            // Read before the walk: whatever the process does meanwhile shows at the next look.
+            const std::int64_t ns = std::int64_t{ran.tv_sec} * 1'000'000'000 + ran.tv_nsec;
+            if (ns != process.ran) {
+                Walk(*pid, process);
+                process.ran = ns;
+            }
+            now.emplace(*pid, std::move(process));
+        }
+    }
+    processes_ = std::move(now);
+}
+
+void HolderLook::Walk(pid_t pid, Process& process) {
+    process.devices.clear();
+    const std::string name = std::to_string(pid);
+    // Other users' descriptors are hidden from all but root: do not knock at each.
+    struct stat st {};
+    if (const uid_t user = ::geteuid();
+        user != 0 && (::fstatat(procFd_, name.c_str(), &st, 0) != 0 || st.st_uid != user))
+        return;
+    const int fdDir = ::openat(procFd_, (name + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fdDir < 0)
+        return;
+    ++walkedProcesses_;
+    walkedDescriptors_ += CharDevicesIn(fdDir, process.devices);
+    ::close(fdDir);
+}
+
+std::optional<PortHolder> HolderLook::HolderOf(dev_t device) const {
+    for (const auto& [pid, process] : processes_) {
+        if (std::find(process.devices.begin(), process.devices.end(), device) !=
+            process.devices.end())
+            return PortHolder{pid, ProgramOf(pid, proc_)};
     }
     return std::nullopt;
+}
+
+std::optional<PortHolder> FindHolder(dev_t device, const fs::path& proc) {
+    HolderLook look(proc);
+    look.Refresh();
+    return look.HolderOf(device);
 }
 
 std::string ProgramOf(pid_t pid, const fs::path& proc) {
@@ -421,9 +488,10 @@ LockOutcome TakeUucpLock(const std::string& device, const std::vector<fs::path>&
     return outcome;
 }
 
-UseFound FindUse(const std::string& path, dev_t device, const SystemRoots& roots) {
+UseFound FindUse(const std::string& path, dev_t device, const HolderLook& holders,
+                 const SystemRoots& roots) {
     UseFound use;
-    use.facts.holder = FindHolder(device, roots.proc);
+    use.facts.holder = holders.HolderOf(device);
     std::error_code ec;
     const std::string resolved = fs::canonical(path, ec).string();
     use.facts.console =
@@ -441,7 +509,8 @@ UseFound FindUse(const std::string& path, dev_t device, const SystemRoots& roots
     return use;
 }
 
-BeforeOpening LookBeforeOpening(const std::string& path, const SystemRoots& roots) {
+BeforeOpening LookBeforeOpening(const std::string& path, const HolderLook& holders,
+                                const SystemRoots& roots) {
     BeforeOpening look;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -455,7 +524,7 @@ BeforeOpening LookBeforeOpening(const std::string& path, const SystemRoots& root
         return look;
     }
     // Another program's port is refused before anything about it changes.
-    look.use = FindUse(path, st.st_rdev, roots);
+    look.use = FindUse(path, st.st_rdev, holders, roots);
     if (look.use.inUse) {
         look.problem = DiagnoseOpenFailure(path, EBUSY, look.use.facts);
         return look;

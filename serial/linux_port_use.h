@@ -6,8 +6,12 @@
 
 #include "serial/port_problem.h"
 
+#include <cstdint>
+#include <ctime>
 #include <filesystem>
+#include <map>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -28,13 +32,53 @@ struct SystemRoots {
 // by opening it). Without that list every character device counts as one.
 bool IsTerminal(dev_t device, const std::filesystem::path& proc = "/proc");
 
+// Which character devices the other processes have open, as far as /proc lets this user see:
+// the user's own processes, all of them for root. A look walks the descriptors only of the
+// processes that have run since the previous look (by their CPU clocks, which the scheduler
+// brings up to date at least every tick): a process that has not run has opened and closed
+// nothing. So the first look costs a few microseconds per descriptor in sight, and the next
+// ones a fraction of one per process, whatever the idle ones hold. One thread at a time; a
+// look that is not being refreshed may be read from several.
+class HolderLook {
+public:
+    explicit HolderLook(std::filesystem::path proc = "/proc");
+    ~HolderLook();
+    HolderLook(HolderLook&& other) noexcept;
+    HolderLook& operator=(HolderLook&& other) noexcept;
+    HolderLook(const HolderLook&) = delete;
+    HolderLook& operator=(const HolderLook&) = delete;
+
+    // Brings the view up to date. Returns early, the view then incomplete, once `stop` is
+    // requested.
+    void Refresh(std::stop_token stop = {});
+    // Another process (never this one) that had the device open at the last Refresh; the one
+    // with the lowest PID when several have.
+    std::optional<PortHolder> HolderOf(dev_t device) const;
+    // Processes whose descriptors the last Refresh walked, and the descriptors: what it cost.
+    std::size_t WalkedProcesses() const { return walkedProcesses_; }
+    std::size_t WalkedDescriptors() const { return walkedDescriptors_; }
+
+private:
+    struct Process {
+        clockid_t clock{};
+        std::int64_t ran = -1;        // CPU time in ns when its descriptors were walked
+        std::vector<dev_t> devices{}; // character devices among them
+    };
+    void Walk(pid_t pid, Process& process);
+
+    std::filesystem::path proc_;
+    int procFd_ = -1;
+    std::map<pid_t, Process> processes_; // by PID, so the lowest holder is found first
+    std::size_t walkedProcesses_ = 0;
+    std::size_t walkedDescriptors_ = 0;
+};
+
 // Whether a text of the kernel's tty driver list (/proc/tty/drivers: driver, node, major, then
 // a minor or a range of minors "first-last", then the type) names the device's major with a
 // minor that holds the device's. Lines that do not read so are passed over.
 bool DriverListHolds(std::string_view drivers, dev_t device);
 
-// Another process (never this one) with the device open, as far as /proc lets this user see:
-// the user's own processes, all of them for root.
+// One fresh look for one device.
 std::optional<PortHolder> FindHolder(dev_t device, const std::filesystem::path& proc = "/proc");
 
 // The program's name of a process; empty when not visible.
@@ -101,15 +145,17 @@ struct LockOutcome {
 };
 
 // Whether another program uses the terminal device at `path` (`device`: its number): a process
-// that has it open, the kernel's console on it, or a live lock file, found out without opening
-// it. When none does, `lock` is ours now (empty where no lock folder lets us write).
+// that has it open as `holders` last saw them, the kernel's console on it, or a live lock file,
+// found out without opening it. When none does, `lock` is ours now (empty where no lock folder
+// lets us write).
 struct UseFound {
     bool inUse = false;
     OpenFacts facts; // the holder, the console, the lock file
     UucpLock lock;
     std::string note; // LockOutcome::note
 };
-UseFound FindUse(const std::string& path, dev_t device, const SystemRoots& roots = {});
+UseFound FindUse(const std::string& path, dev_t device, const HolderLook& holders,
+                 const SystemRoots& roots = {});
 
 // Takes the lock of `device` (a resolved path). A lock file that names no running process is
 // stale, whatever it holds (a PID that has ended, nothing, garbage, or it cannot be read): it is
@@ -127,6 +173,7 @@ struct BeforeOpening {
     PortProblem problem;
     UseFound use;
 };
-BeforeOpening LookBeforeOpening(const std::string& path, const SystemRoots& roots = {});
+BeforeOpening LookBeforeOpening(const std::string& path, const HolderLook& holders,
+                                const SystemRoots& roots = {});
 
 } // namespace tvk9::linux_port

@@ -111,6 +111,32 @@ using SerialPortOpener = std::function<OpenResult(const std::string& name)>;
 // modem lines that it had when it was opened.
 OpenResult OpenSystemSerialPort(const std::string& name);
 
+// The same with a memory, for a program that opens port after port. Before it opens one it
+// looks for another program using it; on Linux that look keeps what it has learnt of other
+// programs' descriptors from one open to the next. Its first look, the one that costs, begins
+// on a thread of its own as this is made, and while opens come at a steady pace (a scan's)
+// the look walks on that thread shortly before the next one is due: an open walks only what
+// ran since. Copies share one memory; use them from one thread at a time.
+class SystemPorts {
+public:
+    SystemPorts();
+
+    // Brings the look up to date and opens.
+    OpenResult Open(const std::string& name) const;
+    // An opener for TComm that opens as Open does.
+    SerialPortOpener Opener() const {
+        return [ports = *this](const std::string& name) { return ports.Open(name); };
+    }
+    // For ports opened at once: brings the look up to date once, and returns an opener that
+    // opens with it as it stands. Several threads may call that opener at the same time, as long
+    // as nothing else uses this memory until they are done.
+    SerialPortOpener OpenerForMany() const;
+
+private:
+    struct Memory;
+    std::shared_ptr<Memory> memory_;
+};
+
 // Raises the calling thread's priority by `steps` above normal where permitted.
 void RaiseThreadPriority(int steps) noexcept;
 

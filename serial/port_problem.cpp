@@ -28,7 +28,10 @@ PortProblem InUse(const std::string& port, const OpenFacts& facts) {
     std::string remedy = "close that program and try again";
     if (!facts.lockFile.empty() && !facts.holder)
         remedy += "; if no program uses the port, remove the lock file";
-    return {Kind::InUse, std::move(detail), std::move(remedy)};
+    PortProblem problem{Kind::InUse, std::move(detail), std::move(remedy)};
+    if (facts.holder)
+        problem.holder = facts.holder->pid;
+    return problem;
 }
 
 PortProblem Permission(const std::string& port, const OpenFacts& facts) {

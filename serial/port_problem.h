@@ -22,6 +22,7 @@ struct PortProblem {
     Kind kind = Kind::None;
     std::string detail; // what is wrong, naming the port; with None, what was passed over
     std::string remedy; // one line saying what to do; empty when there is nothing to suggest
+    std::optional<pid_t> holder = std::nullopt; // InUse: the process in the way, if known
 
     // "detail — remedy", or the detail alone.
     std::string Line() const { return remedy.empty() ? detail : detail + " — " + remedy; }

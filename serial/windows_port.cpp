@@ -94,6 +94,19 @@ OpenResult OpenSystemSerialPort(const std::string& name) {
     return {std::make_unique<WindowsSerialPort>(h), {}};
 }
 
+// Windows tells of another program's use of a port only to an open: there is nothing to keep.
+struct SystemPorts::Memory {};
+
+SystemPorts::SystemPorts() : memory_(std::make_shared<Memory>()) {}
+
+OpenResult SystemPorts::Open(const std::string& name) const {
+    return OpenSystemSerialPort(name);
+}
+
+SerialPortOpener SystemPorts::OpenerForMany() const {
+    return OpenSystemSerialPort;
+}
+
 void RaiseThreadPriority(int steps) noexcept {
     // Two steps is THREAD_PRIORITY_HIGHEST, the highest below time-critical.
     const int priority = THREAD_PRIORITY_NORMAL + std::clamp(steps, -2, 2);

@@ -61,8 +61,10 @@ protected:
 class TFrm_Interface final : public QMainWindow {
 public:
     // `aboutForms` holds the About windows that Help > About makes; it outlives the window.
-    // `opener` opens Comm1's ports (tests may stand in for the system).
-    explicit TFrm_Interface(AboutForms& aboutForms, SerialPortOpener opener = OpenSystemSerialPort);
+    // `opener` opens Comm1's ports (tests may stand in for the system); the system's, by
+    // default, remembers from one scan step to the next what other programs hold.
+    explicit TFrm_Interface(AboutForms& aboutForms,
+                            SerialPortOpener opener = SystemPorts().Opener());
 
     TFrm_Interface(const TFrm_Interface&) = delete;
     TFrm_Interface& operator=(const TFrm_Interface&) = delete;

@@ -83,13 +83,15 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    // The next line of standard output, without its newline; empty after `limit` or at the end.
-    std::string NextLine(std::chrono::milliseconds limit = ChildPatience) {
+    // The next line of standard output (or error), without its newline; empty after `limit` or
+    // at the end.
+    std::string NextLine(std::chrono::milliseconds limit = ChildPatience, bool error = false) {
         std::string line;
         char c = 0;
+        const int from = error ? err_ : out_;
         while (line.size() < 65536) {
-            pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0 || ::read(out_, &c, 1) != 1 ||
+            pollfd p{from, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(limit.count())) <= 0 || ::read(from, &c, 1) != 1 ||
                 c == '\n') {
                 break;
             }
@@ -98,7 +100,12 @@ public:
         return line;
     }
 
-    void Signal(int sig) { ::kill(pid_, sig); }
+    // Only while it runs: kill() of -1 would signal every process in reach.
+    void Signal(int sig) {
+        if (pid_ > 0) {
+            ::kill(pid_, sig);
+        }
+    }
 
     // Whether the program ends within `limit`; it is then still to be waited for.
     bool EndsWithin(std::chrono::milliseconds limit) const {

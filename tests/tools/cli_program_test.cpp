@@ -1,13 +1,7 @@
 // tvk9-cli as its users run it, against simulated sensors on pseudo-terminals in a port folder
 // of the test's own: each command and each exit code.
 
-#include "config/settings_file.h"
-#include "tests/support/temp_dir.h"
-#include "tests/tools/child_process.h"
-#include "tools/devsim/simulated_device.h"
-#include "tools/settings/encode.h"
-
-#include <gtest/gtest.h>
+#include "tests/tools/cli_program.h"
 
 #include <algorithm>
 #include <fcntl.h>
@@ -24,61 +18,6 @@ namespace tvk9 {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ChildProcess;
-
-const std::string Program = std::string(TVK9_BIN_DIR) + "/tvk9-cli";
-
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-    bool Says(const std::string& text) const {
-        return out.find(text) != std::string::npos || err.find(text) != std::string::npos;
-    }
-};
-
-std::ostream& operator<<(std::ostream& os, const Outcome& o) {
-    return os << "status " << o.status << "\nout:\n" << o.out << "err:\n" << o.err;
-}
-
-class CliProgram : public ::testing::Test {
-protected:
-    std::unique_ptr<devsim::SimulatedDevice> Sensor(const std::string& name,
-                                                    devsim::DeviceOptions options = {}) {
-        devsim::RunnerOptions run;
-        run.name = name;
-        run.device = options;
-        run.device.delay = std::chrono::milliseconds(5);
-        run.portFolder = folder_.path();
-        return std::make_unique<devsim::SimulatedDevice>(run);
-    }
-    static devsim::DeviceOptions With(DeviceSettings settings) {
-        devsim::DeviceOptions options;
-        options.settings = settings;
-        return options;
-    }
-
-    std::map<std::string, std::string> Env() const {
-        return {{"TVK9_PORT_DIR", folder_.path().string()}, {"LC_ALL", "C.UTF-8"}};
-    }
-    Outcome Run(std::vector<std::string> args, std::map<std::string, std::string> env = {}) {
-        env.merge(Env());
-        ChildProcess cli(Program, std::move(args), env);
-        Outcome o;
-        o.status = cli.Wait();
-        o.out = cli.Rest(false);
-        o.err = cli.Rest(true);
-        return o;
-    }
-    std::string Port(const std::string& name) const { return (folder_ / name).string(); }
-    std::string File(const std::string& name, const SettingsLines& plain) {
-        std::ofstream(files_ / name, std::ios::binary) << EncodeSettingsFile(plain);
-        return (files_ / name).string();
-    }
-
-    TempDir folder_{"tvk9-cli-ports"};
-    TempDir files_{"tvk9-cli-files"};
-};
 
 TEST_F(CliProgram, ReadsAndWritesBySensorsRulesWithFramesWorkedOutByHand) {
     const auto a = Sensor("A", With({0x02, 9, 25, 10, 1, 2, 3}));

@@ -21,6 +21,7 @@ constexpr OptionDef Output{"output", 'o', true};
 constexpr OptionDef Timeout{"timeout", 0, true};
 constexpr OptionDef DryRun{"dry-run", 'n', false};
 constexpr OptionDef SerialOnly{"serial-only", 0, false};
+constexpr OptionDef NewOnly{"new-only", 0, false};
 constexpr OptionDef OrientationOption{"orientation", 0, true};
 constexpr OptionDef Pitch{"pitch", 0, true};
 constexpr OptionDef Roll{"roll", 0, true};
@@ -45,7 +46,7 @@ const std::vector<CommandSpec>& Commands() {
          Write},
         {"backup", {Port, Output, Timeout, Json, Verbose}, 0, Backup},
         {"restore", {Port, DryRun, Timeout, Json, Verbose}, 1, Restore},
-        {"watch", {File, Json, Verbose}, 0, Watch},
+        {"watch", {File, NewOnly, Json, Verbose}, 0, Watch},
         {"udev-rule", {Port, SerialOnly, Timeout, Verbose}, 0, UdevRule},
     };
     return commands;
@@ -89,6 +90,8 @@ Options Interpret(const ParsedArguments& parsed, std::span<const OptionDef> defs
             o.dryRun = true;
         } else if (name == SerialOnly.longName) {
             o.serialOnly = true;
+        } else if (name == NewOnly.longName) {
+            o.newOnly = true;
         } else if (name == Port.longName) {
             o.port = value;
         } else if (name == File.longName) {

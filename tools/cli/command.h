@@ -21,6 +21,7 @@ struct Options {
     bool verbose = false;
     bool dryRun = false;
     bool serialOnly = false;
+    bool newOnly = false;
     std::optional<std::string> port;
     std::optional<std::string> file;
     std::optional<std::string> output;

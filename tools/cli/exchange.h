@@ -1,8 +1,9 @@
 #pragma once
 
 // One conversation with a sensor on one port, without input, output or a clock of its own:
-// received blocks and the time go in, frames to send come out. Blocks are searched as the
-// window searches them, one at a time, nothing kept from one for the next.
+// received blocks and the time go in, frames to send come out. The blocks are one stream: a
+// frame counts the moment its last byte is in, whether it came in one block or in several, and
+// the bytes that may begin a frame wait for the rest until the window they came in ends.
 //
 // - Listen: waits for the PresenceSignature until a deadline.
 // - Query: sends the QueryFrame at once. A sensor that has just been opened may not hear it
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 namespace tvk9::cli {
 
@@ -33,6 +35,22 @@ inline constexpr std::chrono::milliseconds AnnouncementWindow{700};
 // An unanswered query goes again after this: long after a sensor's usual answer (tens of
 // milliseconds), short beside the 500 ms the window waits before it asks.
 inline constexpr std::chrono::milliseconds QueryRepeat{250};
+
+// What the bytes of a stream complete, in order: the sensor's announcements and its reports
+// with a good checksum. Bytes that may begin a frame are kept for the next block (at most a
+// frame less one byte); everything else is dropped.
+class FrameStream {
+public:
+    struct Completed {
+        unsigned announcements = 0;
+        std::vector<ReportedSettings> reports;
+    };
+    Completed Take(std::span<const std::uint8_t> block);
+    void Clear() { pending_.clear(); }
+
+private:
+    std::vector<std::uint8_t> pending_;
+};
 
 class Exchange {
 public:
@@ -53,7 +71,7 @@ public:
     Frame Query(TimePoint now);
     Frame Write(const DeviceSettings& settings, TimePoint now);
 
-    // A received block; returns a frame to send (a repeated query) or nothing.
+    // A block received at `now`; returns a frame to send (a repeated query) or nothing.
     std::optional<Frame> Received(std::span<const std::uint8_t> block, TimePoint now);
     // Call once Wake() has come; returns a frame to send or nothing.
     std::optional<Frame> TimePassed(TimePoint now);
@@ -70,6 +88,7 @@ public:
 
 private:
     Frame Sent(const Frame& frame);
+    void Take(const ReportedSettings& report);
 
     State state_ = State::Idle;
     bool announced_ = false;
@@ -79,6 +98,7 @@ private:
     unsigned owed_ = 0;       // of those, sent before the write under way
     DeviceSettings written_{};
     std::optional<ReportedSettings> report_;
+    FrameStream stream_;
 };
 
 } // namespace tvk9::cli

@@ -69,6 +69,7 @@ Options:
       --timeout MS    how long find listens for announcements (default 700), also
                       where a command finds the sensor itself
   -n, --dry-run       write: show, do not write
+      --new-only      watch: leave alone the sensors plugged in when it starts
 )",
         t.serialOnly,
         R"(      --json          one JSON document on standard output (watch: one per line)
@@ -79,8 +80,9 @@ An option's value follows as "--port P" or "--port=P".
 
 The sensor answers within 500 ms. After the port opens, the query goes at once, again when
 the sensor announces itself and every 250 ms without an answer, for 500 ms after an
-announcement and 1.2 s at most. A write's answer is awaited 500 ms. A pause of 20 ms ends
-a block of received bytes.
+announcement and 1.2 s at most. A write's answer is awaited 500 ms. An answer counts the
+moment its last byte is in; a frame that comes in pieces is put together until the wait it
+came in ends.
 
 Exit status:
   0    done (find: at least one sensor found)

@@ -14,13 +14,14 @@ bool AlwaysLetIn(const Event& event) {
 
 } // namespace
 
-bool Inbox::Post(Event event) noexcept {
+bool Inbox::Queue(Event event, std::optional<SteadyClock::time_point> at) noexcept {
     try {
         std::lock_guard lock(mutex_);
         if (queue_.size() >= MaxQueuedMessages && !AlwaysLetIn(event)) {
             return false;
         }
-        queue_.push_back(std::move(event));
+        // Stamped under the lock, so the queue is in the order of the times.
+        queue_.push_back({std::move(event), at.value_or(SteadyClock::now())});
     } catch (...) {
         return false;
     }
@@ -28,7 +29,7 @@ bool Inbox::Post(Event event) noexcept {
     return true;
 }
 
-std::optional<Event> Inbox::Take(Deadline until) {
+std::optional<Arrival> Inbox::Take(Deadline until) {
     std::unique_lock lock(mutex_);
     const auto ready = [this] { return !queue_.empty(); };
     // Waits are a few seconds at most; a far deadline is met in steps of an hour, so that no
@@ -42,9 +43,9 @@ std::optional<Event> Inbox::Take(Deadline until) {
         const auto limit = until.IsNever() || until.When() - now > Step ? now + Step : until.When();
         arrived_.wait_until(lock, limit, ready);
     }
-    Event event = std::move(queue_.front());
+    Arrival arrival = std::move(queue_.front());
     queue_.pop_front();
-    return event;
+    return arrival;
 }
 
 } // namespace tvk9::cli

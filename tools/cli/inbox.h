@@ -39,19 +39,32 @@ struct PortEvent {
 
 using Event = std::variant<PortNote, Interrupted, PortEvent>;
 
+// An event and when it came: the time by which a sensor is judged, however long the owner took
+// to read it.
+struct Arrival {
+    Event event;
+    SteadyClock::time_point at;
+};
+
 class Inbox {
 public:
     // Any thread; never waits for the owner. False when the event could not be queued: the
     // inbox holds at most MaxQueuedMessages events, as a notification channel does, but lets a
-    // hang-up and an interruption in beyond that.
-    bool Post(Event event) noexcept;
+    // hang-up and an interruption in beyond that. The event is taken to have come now, or at
+    // `at`.
+    bool Post(Event event) noexcept { return Queue(std::move(event), std::nullopt); }
+    bool Post(Event event, SteadyClock::time_point at) noexcept {
+        return Queue(std::move(event), at);
+    }
     // Owner's thread: the oldest event, waiting for one until `until`.
-    std::optional<Event> Take(Deadline until);
+    std::optional<Arrival> Take(Deadline until);
 
 private:
+    bool Queue(Event event, std::optional<SteadyClock::time_point> at) noexcept;
+
     std::mutex mutex_;
     std::condition_variable arrived_;
-    std::deque<Event> queue_; // guarded by mutex_
+    std::deque<Arrival> queue_; // guarded by mutex_
 };
 
 // The notification channel of one session's serial component: its messages go to the inbox

@@ -9,10 +9,12 @@
 
 namespace tvk9::cli {
 
-PortProblem CheckPort(const std::string& name) {
+namespace {
+
+PortProblem CheckPort(const std::string& name, const linux_port::HolderLook& holders) {
     const std::string path = DevicePath(name);
     // The same look as before an open; the lock file it takes goes again at once.
-    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path);
+    linux_port::BeforeOpening look = linux_port::LookBeforeOpening(path, holders);
     if (look.problem.kind != PortProblem::Kind::None) {
         return look.problem;
     }
@@ -22,6 +24,18 @@ PortProblem CheckPort(const std::string& name) {
                                    error == EACCES ? linux_port::AccessFacts(path) : OpenFacts());
     }
     return look.problem;
+}
+
+} // namespace
+
+std::vector<PortProblem> CheckPorts(const std::vector<std::string>& names) {
+    linux_port::HolderLook holders;
+    holders.Refresh();
+    std::vector<PortProblem> problems;
+    for (const std::string& name : names) {
+        problems.push_back(CheckPort(name, holders));
+    }
+    return problems;
 }
 
 } // namespace tvk9::cli

@@ -8,13 +8,14 @@ const SystemTexts& ThisSystem() {
       Every serial port with its USB details, and whether you can open it now; if not, why
       and what to do. Opens no port.
 )",
-        .watch = R"(  watch --file F [--json] [--verbose]
+        .watch = R"(  watch --file F [--new-only] [--json] [--verbose]
       For a production line: waits for sensors to appear, writes F to each new one, checks
       it and prints one line per sensor (port, USB serial number, result, time), until
       Ctrl+C. A port is taken for a sensor when it announces itself within 700 ms of being
       opened. A sensor (port and USB serial number) is written once until it is unplugged;
-      one that is plugged in when watch starts counts as new. A port that cannot be opened
-      is tried again when the system or another program lets go of it, and reported if it
+      one that is plugged in when watch starts counts as new (--new-only: it is left alone
+      until it is plugged in again). A port that cannot be opened is tried again when the
+      system, its lock file or the program in its way lets go of it, and reported if it
       still cannot be opened 2 s after it appeared (ports there from the start: --verbose).
 )",
         .udevRule = R"(  udev-rule [--port P] [--serial-only]

@@ -6,11 +6,12 @@
 #include "serial/port_problem.h"
 
 #include <string>
+#include <vector>
 
 namespace tvk9::cli {
 
-// Kind::None when nothing stands in the way; its detail then tells what was passed over (a
-// stale lock file).
-PortProblem CheckPort(const std::string& name);
+// For each port, Kind::None when nothing stands in the way; its detail then tells what was
+// passed over (a stale lock file). One look at other programs' descriptors serves them all.
+std::vector<PortProblem> CheckPorts(const std::vector<std::string>& names);
 
 } // namespace tvk9::cli

@@ -23,9 +23,15 @@ bool FitsRule(const std::string& value) {
 
 int Ports(Call& call) {
     const std::vector<PortInfo> ports = ListSerialPortInfo();
-    call.json.Key("ports").BeginArray();
+    std::vector<std::string> names;
     for (const PortInfo& port : ports) {
-        const PortProblem problem = CheckPort(port.name);
+        names.push_back(port.name);
+    }
+    const std::vector<PortProblem> problems = CheckPorts(names);
+    call.json.Key("ports").BeginArray();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const PortInfo& port = ports[i];
+        const PortProblem& problem = problems[i];
         const bool usable = problem.kind == PortProblem::Kind::None;
         call.json.BeginObject();
         JsonPort(call.json, port);

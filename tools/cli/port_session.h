@@ -15,24 +15,28 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tvk9::cli {
 
-// A pause this long ends a received block. Longer than any pause inside a frame (a USB adapter
-// holds bytes back for at most 16 ms, FTDI's latency timer), far shorter than the window's
-// 100 ms, which would be most of the time a command takes.
-inline constexpr std::chrono::milliseconds BlockGap{20};
+// A read ends when no byte has come for this long: no pause inside a frame is awaited.
+inline constexpr std::chrono::milliseconds ByteGap{1};
 // The receive buffer and read length of a port in use, as the window's: a report and what
 // precedes it (the three bytes of the PresenceSignature) fit one block.
 inline constexpr std::uint16_t ReadLength = 20;
 
 class PortSession {
 public:
-    PortSession(Inbox& inbox, std::size_t number, std::string port);
+    // `opener` opens the port.
+    PortSession(Inbox& inbox, std::size_t number, std::string port, SerialPortOpener opener);
     PortSession(const PortSession&) = delete;
     PortSession& operator=(const PortSession&) = delete;
 
-    // Opens the port; the problem is Kind::None when it opened.
+    // Opens the port; the problem is Kind::None when it opened. Received bytes are delivered as
+    // soon as they are there, with no pause awaited: the exchange puts frames together. May run
+    // on another thread than the one that uses the session afterwards, while nothing else
+    // touches the session; that thread's end hands it over.
     PortProblem Open();
     const std::string& Port() const { return port_; }
     std::size_t Number() const { return number_; }
@@ -69,7 +73,13 @@ class Sessions {
 public:
     explicit Sessions(Inbox& inbox) : inbox_(inbox) {}
 
+    // A session for the port, opened with what the sessions have learnt of other programs'
+    // descriptors, not yet open.
     PortSession& Add(const std::string& port);
+    // A session for each port, all opened at once after one look at other programs'
+    // descriptors; each with its problem, Kind::None for those that opened.
+    std::vector<std::pair<PortSession*, PortProblem>>
+    OpenAll(const std::vector<std::string>& ports);
     // Closes the port: its settings are put back.
     void Remove(const PortSession& session) { open_.erase(session.Number()); }
     std::map<std::size_t, std::unique_ptr<PortSession>>& Open() { return open_; }
@@ -85,7 +95,12 @@ public:
     Inbox& InboxOf() { return inbox_; }
 
 private:
+    PortSession& Add(const std::string& port, SerialPortOpener opener);
+    // Each session whose time has come by `now` is told so.
+    void Expire(TimePoint now);
+
     Inbox& inbox_;
+    SystemPorts ports_;
     std::size_t next_ = 1;
     std::map<std::size_t, std::unique_ptr<PortSession>> open_;
 };

@@ -68,19 +68,25 @@ PortInfo InfoOf(const std::string& port) {
 FindOutcome FindSensors(Call& call, Sessions& sessions) {
     FindOutcome outcome;
     std::vector<std::pair<PortInfo, PortSession*>> listening;
-    for (const PortInfo& info : ListSerialPortInfo()) {
-        PortSession& session = sessions.Add(info.name);
-        PortProblem problem = session.Open();
+    const std::vector<PortInfo> ports = ListSerialPortInfo();
+    std::vector<std::string> names;
+    for (const PortInfo& info : ports) {
+        names.push_back(info.name);
+    }
+    auto opened = sessions.OpenAll(names);
+    // A sensor announces itself within the window from its port's opening; the last port has
+    // just opened, the others a little before.
+    const TimePoint now = SteadyClock::now();
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        auto& [session, problem] = opened[i];
         if (problem.kind != PortProblem::Kind::None) {
-            outcome.skipped.emplace_back(info, std::move(problem));
-            sessions.Remove(session);
+            outcome.skipped.emplace_back(ports[i], std::move(problem));
+            sessions.Remove(*session);
             continue;
         }
-        TellPassedOver(call, info.name, problem);
-        // A sensor announces itself within the window from its own port's opening.
-        const TimePoint opened = SteadyClock::now();
-        session.Listen(opened, Deadline::After(opened, call.options.timeout));
-        listening.emplace_back(info, &session);
+        TellPassedOver(call, ports[i].name, problem);
+        session->Listen(now, Deadline::After(now, call.options.timeout));
+        listening.emplace_back(ports[i], session);
     }
     RunUntil(sessions, [&] {
         for (const auto& [info, session] : listening) {

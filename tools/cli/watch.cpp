@@ -37,13 +37,14 @@ std::string UtcTime(std::chrono::system_clock::time_point when, char between) {
 struct Sensor {
     enum class Stage { Waiting, Listening, Querying, Writing, Done };
     PortInfo info;
+    std::string plug; // tells this plug of the port from the next
     Stage stage = Stage::Waiting;
     PortSession* session = nullptr;
     TimePoint since{};
     PortProblem problem;   // Waiting: why it cannot be opened
     bool told = false;     // Waiting: the problem has been reported
     bool appeared = false; // came after watch started; the others may be anything
-    int follow = -1;       // Waiting: the watch on its device node
+    bool followed = false; // Waiting: what may let it be opened is followed
     DeviceSettings plan{};
 };
 
@@ -55,6 +56,9 @@ public:
     bool Run() {
         Relist(SteadyClock::now());
         started_ = true;
+        // Said once the ports that were there have been seen: what comes from now on is new.
+        call_.err << "Waiting for sensors to write " << VisibleText(*call_.options.file)
+                  << " to; Ctrl+C ends." << std::endl;
         return sessions_.Run([this] { return Step(); },
                              [this](const PortEvent& e) { OnPortEvent(e); },
                              [this] { return Wake(); });
@@ -80,40 +84,86 @@ private:
         return wake;
     }
 
+    // Work in proportion to what the event changed: the port it names, or the waiting ports
+    // whose own state it concerns; everything only when the system says no more than that
+    // something changed.
     void OnPortEvent(const PortEvent& event) {
-        if (event.gone) {
-            Drop(watch_.PortOf(event));
+        const TimePoint now = SteadyClock::now();
+        if (event.watch == -1) {
+            Relist(now);
+            return;
         }
-        Relist(SteadyClock::now());
+        for (const std::string& port : watch_.FollowersOf(event)) {
+            if (const auto it = sensors_.find(port);
+                it != sensors_.end() && it->second.stage == Sensor::Stage::Waiting) {
+                Start(it->second, now);
+            }
+        }
+        if (const std::string port = watch_.PortOf(event); !port.empty()) {
+            Update(port, event.gone, now);
+        }
     }
 
-    // The ports as they are now: the ones gone are forgotten, new ones (and ones with another
-    // USB serial number behind the same name) are opened, waiting ones are tried again.
+    // The ports as they are now: the ones gone are forgotten, new ones (and new plugs under a
+    // known name) are opened, waiting ones are tried again.
     void Relist(TimePoint now) {
         const std::vector<PortInfo> ports = ListSerialPortInfo();
         for (auto it = sensors_.begin(); it != sensors_.end();) {
-            const auto listed = std::find_if(ports.begin(), ports.end(), [&](const PortInfo& p) {
-                return p.name == it->first && p.usb.serial == it->second.info.usb.serial;
-            });
-            it = listed == ports.end() ? Forget(it) : std::next(it);
+            const auto listed = std::find_if(
+                ports.begin(), ports.end(), [&](const PortInfo& p) { return p.name == it->first; });
+            it = listed == ports.end() || !SamePlug(it->second, *listed) ? Forget(it)
+                                                                         : std::next(it);
         }
         for (const PortInfo& port : ports) {
-            auto [it, added] = sensors_.try_emplace(port.name);
-            if (added) {
-                it->second.info = port;
-                it->second.since = now;
-                it->second.appeared = started_;
-                Start(it->second, now);
+            if (const auto it = sensors_.find(port.name); it == sensors_.end()) {
+                Add(port, now);
             } else if (it->second.stage == Sensor::Stage::Waiting) {
                 Start(it->second, now);
             }
         }
     }
 
-    void Drop(const std::string& port) {
-        if (const auto it = sensors_.find(port); it != sensors_.end()) {
+    // One port, named by an event of its folder: it came, went (then whatever bears its name
+    // now is another plug, whatever it looks like), came again, or changed.
+    void Update(const std::string& port, bool gone, TimePoint now) {
+        const std::vector<PortInfo> ports = ListSerialPortInfo();
+        const auto listed = std::find_if(ports.begin(), ports.end(),
+                                         [&](const PortInfo& p) { return p.name == port; });
+        auto it = sensors_.find(port);
+        if (it != sensors_.end() &&
+            (gone || listed == ports.end() || !SamePlug(it->second, *listed))) {
             Forget(it);
+            it = sensors_.end();
         }
+        if (listed == ports.end()) {
+            return;
+        }
+        if (it == sensors_.end()) {
+            Add(*listed, now);
+        } else if (it->second.stage == Sensor::Stage::Waiting) {
+            Start(it->second, now);
+        }
+    }
+
+    // The same sensor as before, as far as the names show when their events were lost: the
+    // same USB serial number, the same link or node made at the same moment.
+    static bool SamePlug(const Sensor& sensor, const PortInfo& listed) {
+        return listed.usb.serial == sensor.info.usb.serial &&
+               PortWatch::PlugOf(listed.name) == sensor.plug;
+    }
+
+    void Add(const PortInfo& port, TimePoint now) {
+        Sensor& sensor = sensors_[port.name];
+        sensor.info = port;
+        sensor.plug = PortWatch::PlugOf(port.name);
+        sensor.since = now;
+        sensor.appeared = started_;
+        if (!started_ && call_.options.newOnly) {
+            // Left alone until it is plugged in again.
+            sensor.stage = Sensor::Stage::Done;
+            return;
+        }
+        Start(sensor, now);
     }
 
     std::map<std::string, Sensor>::iterator Forget(std::map<std::string, Sensor>::iterator it) {
@@ -126,20 +176,22 @@ private:
             sessions_.Remove(*sensor.session); // the port's settings are put back
             sensor.session = nullptr;
         }
-        watch_.Unfollow(sensor.follow);
-        sensor.follow = -1;
+        if (sensor.followed) {
+            watch_.Unfollow(sensor.info.name);
+            sensor.followed = false;
+        }
     }
 
     void Start(Sensor& sensor, TimePoint now) {
         // Not followed while we try: our own open and close of the node would wake us to try
         // again, and again, when another program holds the port in a way we cannot see.
-        watch_.Unfollow(sensor.follow);
-        sensor.follow = -1;
+        Close(sensor);
         PortSession& session = sessions_.Add(sensor.info.name);
         sensor.problem = session.Open();
         if (sensor.problem.kind != PortProblem::Kind::None) {
             sessions_.Remove(session);
-            sensor.follow = watch_.Follow(sensor.info.name);
+            watch_.Follow(sensor.info.name, sensor.problem.holder);
+            sensor.followed = true;
             return;
         }
         TellPassedOver(call_, sensor.info.name, sensor.problem);
@@ -258,11 +310,8 @@ int Watch(Call& call) {
     if (!call.options.file) {
         throw Failure{ExitUsageOrFile, "watch needs --file F, the settings file to write"};
     }
-    const std::string& path = *call.options.file;
-    const DeviceSettings file = LoadSettingsFile(call, path);
+    const DeviceSettings file = LoadSettingsFile(call, *call.options.file);
     PortWatch watch(call.inbox);
-    call.err << "Waiting for sensors to write " << VisibleText(path) << " to; Ctrl+C ends."
-             << std::endl;
     Watcher watcher(call, file, watch);
     watcher.Run();
     // Only an interruption ends it. Each sensor's line or object is out already: no document

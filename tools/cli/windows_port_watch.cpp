@@ -103,10 +103,17 @@ std::string PortWatch::PortOf(const PortEvent&) const {
 
 // Windows does not tell when another program closes a port: a port that could not be opened
 // is tried again when the ports change.
-int PortWatch::Follow(const std::string&) {
-    return -1;
+std::vector<std::string> PortWatch::FollowersOf(const PortEvent&) const {
+    return {};
 }
 
-void PortWatch::Unfollow(int) {}
+void PortWatch::Follow(const std::string&, std::optional<pid_t>) {}
+
+void PortWatch::Unfollow(const std::string&) {}
+
+// A COM port's name is all there is of it.
+std::string PortWatch::PlugOf(const std::string&) {
+    return {};
+}
 
 } // namespace tvk9::cli

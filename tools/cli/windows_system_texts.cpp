@@ -9,15 +9,15 @@ const SystemTexts& ThisSystem() {
       why and what to do. Windows tells whether another program has a port only to a
       program that opens it: each port is opened and closed again at once.
 )",
-        .watch = R"(  watch --file F [--json] [--verbose]
+        .watch = R"(  watch --file F [--new-only] [--json] [--verbose]
       For a production line: waits for sensors to appear, writes F to each new one, checks
       it and prints one line per sensor (port, result, time), until Ctrl+C. A port is taken
       for a sensor when it announces itself within 700 ms of being opened. A sensor is
       written once until it is unplugged; one that is plugged in when watch starts counts
-      as new. A port that cannot be opened is tried again 2 s after it appeared and
-      whenever COM ports come or go (Windows does not tell when another program lets go of
-      one), and reported if it still cannot be opened after those 2 s (ports there from
-      the start: --verbose).
+      as new (--new-only: it is left alone until it is plugged in again). A port that
+      cannot be opened is tried again 2 s after it appeared and whenever COM ports come or
+      go (Windows does not tell when another program lets go of one), and reported if it
+      still cannot be opened after those 2 s (ports there from the start: --verbose).
 )",
         .udevRule = R"(  udev-rule
       Linux only: on Windows every user may open a COM port, and there is no rule to

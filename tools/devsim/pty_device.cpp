@@ -3,6 +3,7 @@
 #include "common/error.h"
 #include "config/linux_port_list.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -205,9 +206,19 @@ PtyDevice::End PtyDevice::Run(int stopFd) {
             HandleMaster(fds[2].revents, now);
         }
         now = Clock::now();
-        for (const Action& action : model_.TakeDue(now)) {
+        const std::vector<Action> due = model_.TakeDue(now);
+        // Reads are watched before the last answer goes out: a program may read it at once.
+        const bool unplugs = std::any_of(due.begin(), due.end(), [](const Action& action) {
+            return action.kind == Action::Kind::Unplug;
+        });
+        const bool watched = unplugs && connected_ &&
+                             ::inotify_add_watch(inotify_.get(), slavePath_.c_str(),
+                                                 IN_OPEN | IN_CLOSE | IN_ACCESS) >= 0;
+        for (const Action& action : due) {
             if (action.kind == Action::Kind::Unplug) {
-                LetTheLastAnswerBeRead(stopFd);
+                if (watched) {
+                    LetTheLastAnswerBeRead(stopFd);
+                }
                 Log(Clock::now(), "unplug", {});
                 Close();
                 return End::Unplugged;
@@ -262,10 +273,6 @@ void PtyDevice::LetTheLastAnswerBeRead(int stopFd) {
     // (it may read a byte at a time), or has closed the port, or for at most half a second.
     constexpr auto quiet = std::chrono::milliseconds(20);
     constexpr auto longest = std::chrono::milliseconds(500);
-    if (!connected_ || ::inotify_add_watch(inotify_.get(), slavePath_.c_str(),
-                                           IN_OPEN | IN_CLOSE | IN_ACCESS) < 0) {
-        return;
-    }
     const TimePoint deadline = Clock::now() + longest;
     TimePoint until = deadline;
     for (;;) {

@@ -212,8 +212,13 @@ void HolderLook::Refresh(std::stop_token stop) {
     ssize_t length = 0;
     while ((length = ::getdents64(procFd_, entries, sizeof entries)) > 0) {
         for (ssize_t at = 0; at < length;) {
-            if (stop.stop_requested())
+            if (stop.stop_requested()) {
+                // What moved to the new view goes back: an entry left moved-from would claim
+                // a walk of no descriptors.
+                for (auto& [pid, process] : now)
+                    processes_[pid] = std::move(process);
                 return;
+            }
             const auto* e = reinterpret_cast<const dirent64*>(entries + at);
             at += e->d_reclen;
             const std::optional<pid_t> pid = PidOf(e->d_name);

@@ -112,6 +112,7 @@ struct SystemPorts::Memory {
     std::future<linux_port::HolderLook> away;
     std::optional<linux_port::HolderLook> holders;
     std::optional<SteadyClock::time_point> lastOpen;
+    SteadyClock::duration lastGap = SteadyClock::duration::max();
     // Tells a look that waits to walk ahead that the open came first: it comes back at once.
     struct Hurry {
         std::mutex mutex;
@@ -138,12 +139,15 @@ struct SystemPorts::Memory {
         return *holders;
     }
 
-    // After an open: sends the look to walk ahead of the next one, if opens keep a pace.
+    // After an open: sends the look to walk ahead of the next one, if opens keep a pace. Two
+    // gaps alike make a pace: a retry now and then (tvk9-cli watch's) is no reason to walk.
     void Opened() {
         const auto now = SteadyClock::now();
         const auto since = lastOpen ? now - *lastOpen : SteadyClock::duration::max();
+        const auto before = std::exchange(lastGap, since);
         lastOpen = now;
-        if (holders && since >= SteadyPaceFrom && since <= SteadyPaceTo) {
+        const auto apart = since > before ? since - before : before - since;
+        if (holders && since >= SteadyPaceFrom && since <= SteadyPaceTo && apart <= since / 4) {
             Send(std::move(*holders), now + since - WalkAhead);
             holders.reset();
         }

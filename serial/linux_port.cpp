@@ -113,26 +113,15 @@ struct SystemPorts::Memory {
     std::optional<linux_port::HolderLook> holders;
     std::optional<SteadyClock::time_point> lastOpen;
     SteadyClock::duration lastGap = SteadyClock::duration::max();
-    // Tells a look that waits to walk ahead that the open came first: it comes back at once.
-    struct Hurry {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool now = false;
-    };
-    std::shared_ptr<Hurry> hurry;
     std::jthread walking; // goes first: a stop cuts its walk short
 
     Memory() { Send(linux_port::HolderLook(), std::nullopt); }
 
     linux_port::HolderLook& Holders() {
         if (!holders) {
-            if (hurry) {
-                {
-                    std::lock_guard lock(hurry->mutex);
-                    hurry->now = true;
-                }
-                hurry->cv.notify_one();
-            }
+            // An open that comes before the walk ahead was due, or during it, stops it and
+            // brings the look up to date itself.
+            walking.request_stop();
             holders.emplace(away.get());
         }
         holders->Refresh();
@@ -156,27 +145,17 @@ struct SystemPorts::Memory {
     void Send(linux_port::HolderLook look, std::optional<SteadyClock::time_point> at) {
         std::promise<linux_port::HolderLook> back;
         away = back.get_future();
-        hurry = std::make_shared<Hurry>();
-        walking = std::jthread([look = std::move(look), at, back = std::move(back),
-                                hurry = hurry](std::stop_token stop) mutable {
-            bool hurried = false;
-            if (at) {
-                // A stop (this memory going) wakes it as a hurry does.
-                std::stop_callback wake(stop, [&hurry] {
-                    {
-                        std::lock_guard lock(hurry->mutex);
-                        hurry->now = true;
-                    }
-                    hurry->cv.notify_one();
-                });
-                std::unique_lock lock(hurry->mutex);
-                hurried = hurry->cv.wait_until(lock, *at, [&hurry] { return hurry->now; });
-            }
-            // The open that hurried it brings the look up to date itself.
-            if (!hurried)
-                look.Refresh(stop);
-            back.set_value(std::move(look));
-        });
+        walking = std::jthread(
+            [look = std::move(look), at, back = std::move(back)](std::stop_token stop) mutable {
+                if (at) {
+                    std::mutex mutex;
+                    std::condition_variable_any never;
+                    std::unique_lock lock(mutex);
+                    never.wait_until(lock, stop, *at, [] { return false; });
+                }
+                look.Refresh(stop); // a stopped walk puts back what it had moved
+                back.set_value(std::move(look));
+            });
     }
 };
 
